@@ -1,0 +1,42 @@
+// The main loop. Everything runs here, on the process's one thread: the
+// library is only polled and never calls in.
+#include "core/main_loop.h"
+
+#include <chrono>
+#include <thread>
+
+#include "core/bridge_state.h"
+#include "core/event_dispatch.h"
+#include "files/debug_log.h"
+#include "files/file_io.h"
+#include "files/paths.h"
+#include "files/publish.h"
+#include "files/text.h"
+
+namespace {
+
+const INT32 kEventWaitMs = 100;
+const auto kLoopSleep = std::chrono::milliseconds(80);
+
+}  // namespace
+
+void DrainEvents(TTMessage& message) {
+    while (TT_GetMessage(gBridgeState.instance, &message, &kEventWaitMs)) HandleClientEvent(message);
+}
+
+void PollCommandFile() {
+    const std::string command = TrimCommandText(ReadWholeFile(kCommandFile));
+    if (command.empty()) return;
+    AppendDebugLine("cmd: " + command);
+    WriteWholeFile(kCommandFile, "");
+}
+
+void RunMainLoop() {
+    TTMessage message;
+    for (;;) {
+        DrainEvents(message);
+        PollCommandFile();
+        RetryPendingPublishes();
+        std::this_thread::sleep_for(kLoopSleep);
+    }
+}

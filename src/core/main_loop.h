@@ -1,0 +1,14 @@
+// The endless main loop: drain the library's events, poll the command
+// file, sleep.
+#pragma once
+
+#include "voiceclient.h"
+
+[[noreturn]] void RunMainLoop();
+
+// Hands events to their handlers until a full wait passes without one.
+void DrainEvents(TTMessage& message);
+
+// Reads the command file once; a command found there is logged, run and
+// the file emptied.
+void PollCommandFile();

@@ -1,0 +1,11 @@
+// The exchange files shared with the game, named in Windows path syntax;
+// the platform layer maps them on other systems.
+#pragma once
+
+inline constexpr const char* kDataDirectory = "data";
+inline constexpr const char* kStateFile = "data\\state.txt";
+inline constexpr const char* kDebugLogFile = "data\\corvanex_debug.txt";
+inline constexpr const char* kCommandFile = "data\\cmd.txt";
+inline constexpr const char* kPrivateMessageFile = "data\\pm_in.txt";
+inline constexpr const char* kUsersFile = "data\\users.txt";
+inline constexpr const char* kChannelsFile = "data\\channels.txt";

@@ -1,0 +1,44 @@
+// Conversions and command-text helpers.
+#include "files/text.h"
+
+WideString Utf8ToWide(const std::string& text) {
+    if (text.empty()) return WideString();
+    return PlatformUtf8ToWide(text.substr(0, text.find('\0')));
+}
+
+std::string WideToUtf8(const WideChar* text, size_t capacity) {
+    size_t length = 0;
+    while (length < capacity && text[length] != 0) ++length;
+    return PlatformWideToUtf8(text, length);
+}
+
+std::string TrimCommandText(const std::string& text) {
+    size_t end = text.size();
+    while (end > 0) {
+        const char c = text[end - 1];
+        if (c != '\r' && c != '\n' && c != ' ' && c != '\t') break;
+        --end;
+    }
+    size_t begin = 0;
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    return text.substr(begin, end - begin);
+}
+
+std::vector<std::string> SplitOnBar(const std::string& text) {
+    std::vector<std::string> fields(1);
+    for (char c : text) {
+        if (c == '|')
+            fields.emplace_back();
+        else
+            fields.back().push_back(c);
+    }
+    return fields;
+}
+
+std::string CutUtf8(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t end = maxBytes;
+    // Step back over continuation bytes to the start of the cut character.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}

@@ -1,0 +1,44 @@
+// The narrow seam between the bridge and the operating system. Everything
+// that differs between Windows and POSIX lives behind these functions; one
+// implementation file per system is chosen at build time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform_char.h"
+
+using WideString = std::basic_string<WideChar>;
+
+// The process arguments as UTF-16, program path first. Empty when the
+// system cannot split the command line.
+std::vector<WideString> PlatformCommandLine();
+
+// UTF-8 (the whole string) -> UTF-16; what cannot be converted
+// becomes U+FFFD.
+WideString PlatformUtf8ToWide(const std::string& text);
+
+// UTF-16 (`length` units) -> UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string PlatformWideToUtf8(const WideChar* text, size_t length);
+
+// Creates one directory in the current directory; an existing one is fine.
+void PlatformMakeDirectory(const char* name);
+
+enum class FileWriteMode { Truncate, Append };
+
+// Each call opens the file with full sharing, acts and closes it. Paths are
+// in Windows syntax ("data\state.txt").
+bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode);
+
+enum class FileReadResult { Ok, Missing, TooLarge };
+
+// Reads the whole file into `bytes`; a file larger than `maxBytes` is not
+// read and gives TooLarge. Any failure to open counts as Missing.
+FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, size_t maxBytes);
+
+// Moves `from` over `to` in one step, so that a reader of `to` sees the old
+// or the new content. False when the system refuses (e.g. `to` is held open
+// without delete sharing).
+bool PlatformReplaceFile(const std::string& from, const std::string& to);
+
+void PlatformRemoveFile(const std::string& path);

@@ -1,0 +1,102 @@
+// POSIX side of the platform seam. It behaves as the Windows side does:
+// arguments arrive as UTF-16, the converters replace what they cannot
+// convert with U+FFFD, and paths written in Windows syntax name the same
+// files ("data\state.txt" is state.txt inside data).
+#include "platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "arguments.h"
+#include "utf_codec.h"
+
+namespace {
+
+std::vector<std::string> gArguments;
+
+std::string NativePath(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+// Closes a descriptor on every path out of a function.
+struct FileDescriptor {
+    int fd;
+    explicit FileDescriptor(int f) : fd(f) {}
+    ~FileDescriptor() {
+        if (fd >= 0) close(fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+};
+
+}  // namespace
+
+void PlatformSetArguments(int argc, char** argv) {
+    gArguments.assign(argv, argv + argc);
+}
+
+std::vector<WideString> PlatformCommandLine() {
+    std::vector<WideString> args;
+    for (const std::string& arg : gArguments) args.push_back(DecodeUtf8(arg));
+    return args;
+}
+
+WideString PlatformUtf8ToWide(const std::string& text) { return DecodeUtf8(text); }
+
+std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
+    return EncodeUtf8(text, length);
+}
+
+void PlatformMakeDirectory(const char* name) { mkdir(name, 0777); }
+
+bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == FileWriteMode::Append ? O_APPEND : O_TRUNC);
+    FileDescriptor file(open(NativePath(path).c_str(), flags, 0666));
+    if (file.fd < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(file.fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, size_t maxBytes) {
+    bytes.clear();
+    FileDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) return FileReadResult::Missing;
+    struct stat info;
+    if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return FileReadResult::Missing;
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes) return FileReadResult::TooLarge;
+    // The game may still be writing: read to the end, whatever the size was.
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            bytes.clear();
+            return FileReadResult::Missing;
+        }
+        if (n == 0) break;
+        if (bytes.size() + static_cast<size_t>(n) > maxBytes) {
+            bytes.clear();
+            return FileReadResult::TooLarge;
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return FileReadResult::Ok;
+}
+
+bool PlatformReplaceFile(const std::string& from, const std::string& to) {
+    return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+void PlatformRemoveFile(const std::string& path) { unlink(NativePath(path).c_str()); }

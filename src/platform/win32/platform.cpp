@@ -1,0 +1,106 @@
+// Windows side of the platform seam: the wide command line, the system's
+// UTF-8 converters, and files opened with full sharing so that the game may
+// read, write or replace them while the bridge has them open.
+#include "platform.h"
+
+#include <algorithm>
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+// Closes a file handle on every path out of a function.
+struct FileHandle {
+    HANDLE handle;
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+};
+
+std::wstring WidePath(const std::string& path) { return PlatformUtf8ToWide(path); }
+
+const DWORD kFullSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+std::vector<WideString> PlatformCommandLine() {
+    std::vector<WideString> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv == nullptr) return args;
+    for (int i = 0; i < count; ++i) args.emplace_back(argv[i]);
+    LocalFree(argv);
+    return args;
+}
+
+WideString PlatformUtf8ToWide(const std::string& text) {
+    if (text.empty()) return WideString();
+    const int inLength = static_cast<int>(text.size());
+    int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), inLength, nullptr, 0);
+    if (needed <= 0) return WideString();
+    WideString wide(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), inLength, &wide[0], needed);
+    return wide;
+}
+
+std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
+    if (length == 0) return std::string();
+    const int inLength = static_cast<int>(length);
+    int needed = WideCharToMultiByte(CP_UTF8, 0, text, inLength, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::string();
+    std::string bytes(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, inLength, &bytes[0], needed, nullptr, nullptr);
+    return bytes;
+}
+
+void PlatformMakeDirectory(const char* name) { CreateDirectoryA(name, nullptr); }
+
+bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
+    const bool append = mode == FileWriteMode::Append;
+    FileHandle file(CreateFileW(WidePath(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                kFullSharing, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, size_t maxBytes) {
+    bytes.clear();
+    FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, kFullSharing, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) return FileReadResult::Missing;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.handle, &size)) return FileReadResult::Missing;
+    if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) return FileReadResult::TooLarge;
+    // The game may still be writing: read to the end, whatever the size was.
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.handle, buffer, sizeof buffer, &got, nullptr)) return FileReadResult::Missing;
+        if (got == 0) break;
+        if (bytes.size() + got > maxBytes) {
+            bytes.clear();
+            return FileReadResult::TooLarge;
+        }
+        bytes.append(buffer, got);
+    }
+    return FileReadResult::Ok;
+}
+
+bool PlatformReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void PlatformRemoveFile(const std::string& path) { DeleteFileW(WidePath(path).c_str()); }

@@ -1,0 +1,91 @@
+// Start-up as the game sees it: the files the bridge prepares, the two
+// ways start-up can fail, and a bridge that cannot find its library.
+#include <filesystem>
+
+#include "bridge_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class StartupTest : public BridgeProcessTest {};
+
+TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
+    VoiceSim sim = StartVoiceSim(dir.path);
+    std::filesystem::create_directory(dir.File("data"));
+    WriteTestFile(DataPath("cmd.txt"), "refresh");
+    WriteTestFile(DataPath("pm_in.txt"), "3|old|message\n");
+    WriteTestFile(DataPath("corvanex_debug.txt"), "old log line\n");
+    WriteTestFile(DataPath("users.txt"), "9|earlier run\n");
+    WriteTestFile(DataPath("channels.txt"), "1||0|0\n");
+
+    const std::string port = std::to_string(sim.port);
+    Start({"127.0.0.1", port, "10444", "0", "Z\xC3\xA9 \xF0\x9F\x8E\xAE"});
+
+    EXPECT_TRUE(DataBecomes("state.txt", StateText("starting", "Z\xC3\xA9 \xF0\x9F\x8E\xAE")));
+    EXPECT_TRUE(DataBecomes("corvanex_debug.txt", "start host=127.0.0.1 tcp=" + port +
+                                                      " udp=10444 nick=Z\xC3\xA9 \xF0\x9F\x8E\xAE\n"));
+    EXPECT_EQ(Data("cmd.txt"), "");
+    EXPECT_EQ(Data("pm_in.txt"), "");
+    // The directories of an earlier run wait for the first event to redo them.
+    EXPECT_EQ(Data("users.txt"), "9|earlier run\n");
+    EXPECT_EQ(Data("channels.txt"), "1||0|0\n");
+    EXPECT_TRUE(IsRunning(bridge)) << BridgeOutput();
+    StopProcess(sim.process);
+}
+
+TEST_P(StartupTest, DefaultsWithoutArguments) {
+    Start({}, {{"VOICECLIENT_FAIL_INIT", "1"}});
+    int code = -1;
+    ASSERT_TRUE(WaitForExit(bridge, 30s, code));
+    EXPECT_EQ(Data("corvanex_debug.txt"), "start host=localhost tcp=10333 udp=10333 nick=Jogador\n");
+}
+
+struct StartupFailure {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> environment;
+    const char* error;
+};
+
+TEST_P(StartupTest, FailsWithExitCodeOneAndAnErrorState) {
+    const StartupFailure cases[] = {
+        {"no instance", {"127.0.0.1", "10333"}, {{"VOICECLIENT_FAIL_INIT", "1"}}, "TT_InitTeamTalkPoll falhou"},
+        {"port 0", {"127.0.0.1", "0"}, {}, "TT_Connect falhou"},
+        {"non-numeric port", {"127.0.0.1", "abc", "1", "1", "Ana"}, {}, "TT_Connect falhou"},
+        {"empty host", {"", "10333"}, {}, "TT_Connect falhou"},
+        {"port above 65535", {"127.0.0.1", "70000"}, {}, "TT_Connect falhou"},
+    };
+    for (const StartupFailure& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDirectory run;
+        ChildProcess process = StartBridge(GetParam(), executable, run.path, c.args, c.environment);
+        int code = -1;
+        ASSERT_TRUE(WaitForExit(process, 30s, code));
+        EXPECT_EQ(code, 1);
+        const std::string nick = c.args.size() > 4 ? c.args[4] : "Jogador";
+        EXPECT_EQ(ReadTestFile(run.File("data/state.txt")), StateText("error", nick, 0, 0, "", c.error));
+        // The failure is told through the state file only.
+        const std::string log = ReadTestFile(run.File("data/corvanex_debug.txt"));
+        EXPECT_EQ(log.find('\n'), log.size() - 1) << log;
+    }
+}
+
+TEST_P(StartupTest, WithoutTheLibraryItDoesNotStartAndTouchesNothing) {
+    // The executable alone, away from the library it was built beside.
+    TempDirectory alone;
+    const std::string copy =
+        alone.File(std::filesystem::path(executable).filename().string());
+    std::filesystem::copy_file(executable, copy);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+    ChildProcess process = StartBridge(GetParam(), copy, dir.path, {"127.0.0.1", "10333"});
+    int code = -1;
+    ASSERT_TRUE(WaitForExit(process, 30s, code));
+    EXPECT_NE(code, 0);
+    EXPECT_NE(code, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("data")));
+}
+
+INSTANTIATE_FOR_BOTH_BUILDS(StartupTest);
+
+}  // namespace

@@ -1,0 +1,71 @@
+// Launchers for the bridge and the simulated server.
+#include "bridge_runner.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "temp_directory.h"
+
+std::string BridgeBuildName(BridgeBuild build) {
+    return build == BridgeBuild::Native ? "Native" : "Wine";
+}
+
+std::string BridgeExecutable(BridgeBuild build) {
+    if (build == BridgeBuild::Native) return VOICEBRIDGE_NATIVE;
+    const char* configured = std::getenv("VOICEBRIDGE_WINDOWS_EXE");
+    std::string path = configured != nullptr ? configured : VOICEBRIDGE_WINDOWS_DEFAULT;
+    return std::filesystem::exists(path) ? path : std::string();
+}
+
+ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
+                         const std::string& directory, const std::vector<std::string>& args,
+                         std::vector<std::pair<std::string, std::string>> environment) {
+    std::vector<std::string> argv;
+    if (build == BridgeBuild::Windows) {
+        argv.push_back("wine");
+        // Quiet Wine, and let it read the arguments as UTF-8.
+        environment.emplace_back("WINEDEBUG", "-all");
+        environment.emplace_back("WINEDLLOVERRIDES", "mscoree,mshtml=");
+        environment.emplace_back("LC_ALL", "C.UTF-8");
+    }
+    argv.push_back(executable);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return StartProcess(argv, directory, environment, directory + "/bridge-output.txt");
+}
+
+VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs) {
+    const std::string portFile = directory + "/voicesim.port";
+    const std::string controlFile = directory + "/voicesim.control";
+    std::vector<std::string> argv = {VOICESIM_PATH, "--port", "0", "--port-file", portFile,
+                                     "--control-port", "0", "--control-port-file", controlFile,
+                                     "--log", directory + "/voicesim.log"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    VoiceSim sim;
+    sim.process = StartProcess(argv, directory, {}, directory + "/voicesim-output.txt");
+    WaitUntil([&] { return !ReadTestFile(portFile).empty() && !ReadTestFile(controlFile).empty(); });
+    sim.port = std::atoi(ReadTestFile(portFile).c_str());
+    sim.controlPort = std::atoi(ReadTestFile(controlFile).c_str());
+    return sim;
+}
+
+std::map<std::string, std::string> ParseStateFile(const std::string& text) {
+    std::map<std::string, std::string> entries;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t bar = line.find('|');
+        if (bar != std::string::npos) entries[line.substr(0, bar)] = line.substr(bar + 1);
+        start = end + 1;
+    }
+    return entries;
+}
+
+std::string StateText(const std::string& status, const std::string& nickname, int userId,
+                      int channelId, const std::string& channelName, const std::string& error,
+                      bool ptt) {
+    return "status|" + status + "\nptt|" + (ptt ? "1" : "0") + "\nmyuserid|" +
+           std::to_string(userId) + "\nmychannelid|" + std::to_string(channelId) +
+           "\nmychannelname|" + channelName + "\nnickname|" + nickname + "\nerror|" + error + "\n";
+}

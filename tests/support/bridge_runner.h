@@ -1,0 +1,41 @@
+// Running the real bridge (natively or voicebridge.exe under Wine) and the
+// simulated voice server for process tests, and reading what the bridge
+// publishes, as the game sees it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "temp_directory.h"
+
+enum class BridgeBuild { Native, Windows };
+
+std::string BridgeBuildName(BridgeBuild build);
+
+// The executable for `build`; empty when the Windows build is not there.
+std::string BridgeExecutable(BridgeBuild build);
+
+// Starts the bridge with `args` in `directory` ("data" goes below it).
+ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
+                         const std::string& directory, const std::vector<std::string>& args,
+                         std::vector<std::pair<std::string, std::string>> environment = {});
+
+// The simulated server on a free loopback port, with its files in
+// `directory`.
+struct VoiceSim {
+    ChildProcess process;
+    int port = 0;
+    int controlPort = 0;
+};
+
+VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs = {});
+
+// The key|value entries of a state file, keyed without the bar.
+std::map<std::string, std::string> ParseStateFile(const std::string& text);
+
+// The text a state file holds for these values.
+std::string StateText(const std::string& status, const std::string& nickname, int userId = 0,
+                      int channelId = 0, const std::string& channelName = "",
+                      const std::string& error = "", bool ptt = false);

@@ -1,0 +1,85 @@
+// fork/exec based process control for the process tests.
+#include "process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+ChildProcess StartProcess(const std::vector<std::string>& argv, const std::string& directory,
+                          const std::vector<std::pair<std::string, std::string>>& environment,
+                          const std::string& outputFile) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ChildProcess child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        if (chdir(directory.c_str()) != 0) _exit(126);
+        for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+        int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        int in = open("/dev/null", O_RDONLY);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+        }
+        if (in >= 0) dup2(in, 0);
+        // A group of its own, so that a test run interrupted does not take
+        // the child's signals for its own.
+        setpgid(0, 0);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return child;
+}
+
+namespace {
+
+int ExitCodeOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+}  // namespace
+
+bool WaitForExit(ChildProcess& process, std::chrono::milliseconds timeout, int& exitCode) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (process.pid > 0) {
+        int status = 0;
+        pid_t done = waitpid(process.pid, &status, WNOHANG);
+        if (done == process.pid) {
+            exitCode = ExitCodeOf(status);
+            process.pid = -1;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+bool IsRunning(ChildProcess& process) {
+    int code = 0;
+    return process.pid > 0 && !WaitForExit(process, std::chrono::milliseconds(0), code);
+}
+
+void StopProcess(ChildProcess& process) {
+    if (process.pid <= 0) return;
+    kill(process.pid, SIGKILL);
+    int status = 0;
+    waitpid(process.pid, &status, 0);
+    process.pid = -1;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}

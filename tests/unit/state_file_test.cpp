@@ -1,0 +1,37 @@
+// The state file's seven entries.
+#include <gtest/gtest.h>
+
+#include "core/bridge_config.h"
+#include "core/bridge_state.h"
+#include "files/state_file.h"
+
+namespace {
+
+class StateFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gBridgeState = BridgeState();
+        gBridgeConfig = BridgeConfig();
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(StateFileTest, FreshStateAfterStartup) {
+    EXPECT_EQ(BuildStateText("starting"),
+              "status|starting\nptt|0\nmyuserid|0\nmychannelid|0\nmychannelname|\n"
+              "nickname|Jogador\nerror|\n");
+}
+
+TEST_F(StateFileTest, ValuesAreWrittenRaw) {
+    gBridgeState.pushToTalk = true;
+    gBridgeState.myUserId = -3;
+    gBridgeState.myChannelId = 2147483647;
+    gBridgeState.myChannelName = "Sala|A\nB";
+    gBridgeState.lastError = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
+    gBridgeConfig.nickname = "";
+    EXPECT_EQ(BuildStateText("authorized"),
+              "status|authorized\nptt|1\nmyuserid|-3\nmychannelid|2147483647\n"
+              "mychannelname|Sala|A\nB\nnickname|\nerror|Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk\n");
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// The request log: flushed after every line so a test can read it at once.
+#include "request_log.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr size_t kRecentRequestLimit = 1000;
+
+FILE* gLogFile = nullptr;
+std::deque<LoggedRequest> gRecent;
+
+}  // namespace
+
+bool OpenRequestLog(const std::string& path) {
+    gLogFile = std::fopen(path.c_str(), "a");
+    return gLogFile != nullptr;
+}
+
+void LogRequest(int userId, const std::string& line) {
+    gRecent.push_back({userId, line});
+    if (gRecent.size() > kRecentRequestLimit) gRecent.pop_front();
+    if (gLogFile == nullptr) return;
+    std::fprintf(gLogFile, "%d\t%s\n", userId, line.c_str());
+    std::fflush(gLogFile);
+}
+
+const std::deque<LoggedRequest>& RecentRequests() { return gRecent; }
