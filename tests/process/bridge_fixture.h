@@ -47,4 +47,4 @@ protected:
 #define INSTANTIATE_FOR_BOTH_BUILDS(Suite)                                               \
     INSTANTIATE_TEST_SUITE_P(, Suite,                                                   \
                              ::testing::Values(BridgeBuild::Native, BridgeBuild::Windows), \
-                             [](const auto& info) { return BridgeBuildName(info.param); })
+                             [](const auto& build) { return BridgeBuildName(build.param); })

@@ -40,9 +40,14 @@ TEST(Utf8ToWide, ReplacesInvalidInputWithReplacementCharacters) {
         {"truncated three-byte", "\xE2\x82z", u"\uFFFDz"},
         {"truncated at end", "ab\xE2\x82", u"ab\uFFFD"},
         {"overlong two-byte", "\xC0\xAF", u"\uFFFD\uFFFD"},
-        {"overlong three-byte", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
-        {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-        {"beyond U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        // A bad second byte goes into the replacement of its lead.
+        {"overlong three-byte", "\xE0\x80\xAF", u"\uFFFD\uFFFD"},
+        {"overlong four-byte", "\xF0\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"bad second byte not a continuation", "\xE0\x41zz", u"\uFFFDAzz"},
+        {"lead too near the end swallows the rest", "x\xF0" "A", u"x\uFFFD"},
+        {"four-byte cut after three", "\xF0\x9F\x8E!", u"\uFFFD!"},
         {"invalid lead", "\xFFx", u"\uFFFDx"},
         {"latin-1 text", "caf\xE9", u"caf\uFFFD"},
     };

@@ -53,7 +53,7 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
     return EncodeUtf8(text, length);
 }
 
-void PlatformMakeDirectory(const char* name) { mkdir(name, 0777); }
+void PlatformMakeDirectory(const char* name) { mkdir(NativePath(name).c_str(), 0777); }
 
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == FileWriteMode::Append ? O_APPEND : O_TRUNC);

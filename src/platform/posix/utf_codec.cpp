@@ -74,6 +74,12 @@ std::u16string DecodeUtf8(const std::string& bytes) {
             ++i;
             continue;
         }
+        // A sequence that the input ends inside is one replacement for
+        // all that is left, as the Windows converter does.
+        if (i + length > n) {
+            out.push_back(kReplacement);
+            break;
+        }
         char32_t cp = lead & (0x7F >> length);
         unsigned char low, high;
         SecondByteRange(lead, low, high);
@@ -81,8 +87,14 @@ std::u16string DecodeUtf8(const std::string& bytes) {
         int taken = 1;
         for (; taken < length && j < n; ++taken, ++j) {
             const unsigned char byte = static_cast<unsigned char>(bytes[j]);
-            const bool valid = taken == 1 ? (byte >= low && byte <= high) : IsContinuation(byte);
-            if (!valid) break;
+            if (!IsContinuation(byte)) break;
+            // A continuation byte that makes the sequence overlong, a
+            // surrogate or too large is swallowed into the one replacement,
+            // as the Windows converter does.
+            if (taken == 1 && (byte < low || byte > high)) {
+                ++j;
+                break;
+            }
             cp = (cp << 6) | (byte & 0x3F);
         }
         if (taken == length) {
