@@ -12,6 +12,7 @@
 #include "files/paths.h"
 #include "files/publish.h"
 #include "files/text.h"
+#include "session/private_messages.h"
 
 namespace {
 
@@ -36,7 +37,10 @@ void RunMainLoop() {
     for (;;) {
         DrainEvents(message);
         PollCommandFile();
+        // What could not be written earlier (the game held a file, the
+        // disk was full) is tried again every turn until it lands.
         RetryPendingPublishes();
+        FlushPendingMessages();
         std::this_thread::sleep_for(kLoopSleep);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "files/file_io.h"
 #include "files/publish.h"
+#include "held_file.h"
 #include "platform.h"
 #include "temp_directory.h"
 
@@ -69,6 +70,15 @@ TEST_F(FileIoTest, PublishReplacesWholeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(ReadTestFile(dir.File("data/state.txt")), "new\n");
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt.tmp")));
     EXPECT_FALSE(HasPendingPublishes());
+}
+
+TEST_F(FileIoTest, PublishLandsWhileTheGameHoldsTheFileOpen) {
+    WriteTestFile(dir.File("data/state.txt"), "old\n");
+    HeldFile reader(dir.File("data/state.txt"));
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_TRUE(PublishFile("data\\state.txt", "new\n"));
+    EXPECT_EQ(ReadWholeFile("data\\state.txt"), "new\n");
+    EXPECT_FALSE(TestFileExists(dir.File("data/state.txt.tmp")));
 }
 
 TEST_F(FileIoTest, PublishThatCannotLandIsRetriedWithTheNewestContent) {

@@ -99,8 +99,39 @@ FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, siz
     return FileReadResult::Ok;
 }
 
+namespace {
+
+// FileRenameInfoEx (Windows 10 1607 and later); the headers declare it only
+// for newer targets than this program asks for.
+const auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+// Renames with POSIX semantics, which replaces the target even while the
+// game holds it open (with delete sharing, as the exchange files are).
+bool ReplaceWithPosixSemantics(const std::wstring& from, const std::wstring& to) {
+    wchar_t fullTarget[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameW(to.c_str(), MAX_PATH * 4, fullTarget, nullptr);
+    if (length == 0 || length >= MAX_PATH * 4) return false;
+    FileHandle file(CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kFullSharing, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) return false;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = length * sizeof(wchar_t);
+    std::copy(fullTarget, fullTarget + length, info->FileName);
+    return SetFileInformationByHandle(file.handle, kFileRenameInfoEx, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
+}  // namespace
+
 bool PlatformReplaceFile(const std::string& from, const std::string& to) {
-    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    const std::wstring source = WidePath(from);
+    const std::wstring target = WidePath(to);
+    if (ReplaceWithPosixSemantics(source, target)) return true;
+    // Systems before Windows 10 know only the classic replace.
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void PlatformRemoveFile(const std::string& path) { DeleteFileW(WidePath(path).c_str()); }
