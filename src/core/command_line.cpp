@@ -5,7 +5,9 @@
 
 namespace {
 
-std::string TextArgument(const WideString& arg) { return CutUtf8(WideToUtf8(arg), kMaxArgumentBytes); }
+std::string TextArgument(const WideString& arg) {
+    return CutUtf8(WideToUtf8(arg), kMaxArgumentBytes);
+}
 
 }  // namespace
 

@@ -6,12 +6,9 @@
 #include <thread>
 
 #include "core/bridge_state.h"
+#include "core/command_poll.h"
 #include "core/event_dispatch.h"
-#include "files/debug_log.h"
-#include "files/file_io.h"
-#include "files/paths.h"
 #include "files/publish.h"
-#include "files/text.h"
 #include "session/private_messages.h"
 
 namespace {
@@ -22,14 +19,8 @@ const auto kLoopSleep = std::chrono::milliseconds(80);
 }  // namespace
 
 void DrainEvents(TTMessage& message) {
-    while (TT_GetMessage(gBridgeState.instance, &message, &kEventWaitMs)) HandleClientEvent(message);
-}
-
-void PollCommandFile() {
-    const std::string command = TrimCommandText(ReadWholeFile(kCommandFile));
-    if (command.empty()) return;
-    AppendDebugLine("cmd: " + command);
-    WriteWholeFile(kCommandFile, "");
+    while (TT_GetMessage(gBridgeState.instance, &message, &kEventWaitMs))
+        HandleClientEvent(message);
 }
 
 void RunMainLoop() {

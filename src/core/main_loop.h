@@ -8,7 +8,3 @@
 
 // Hands events to their handlers until a full wait passes without one.
 void DrainEvents(TTMessage& message);
-
-// Reads the command file once; a command found there is logged, run and
-// the file emptied.
-void PollCommandFile();

@@ -8,6 +8,7 @@
 #include "core/bridge_config.h"
 #include "core/bridge_state.h"
 #include "core/command_line.h"
+#include "core/command_poll.h"
 #include "core/main_loop.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
@@ -48,7 +49,7 @@ int RunBridge() {
     PlatformMakeDirectory(kDataDirectory);
     StartDebugLog(StartLine());
     // Commands and messages of an earlier run are stale.
-    WriteWholeFile(kCommandFile, "");
+    DiscardStaleCommands();
     WriteWholeFile(kPrivateMessageFile, "");
     WriteStateFile(kStatusStarting);
 

@@ -6,6 +6,8 @@ inline constexpr const char* kDataDirectory = "data";
 inline constexpr const char* kStateFile = "data\\state.txt";
 inline constexpr const char* kDebugLogFile = "data\\corvanex_debug.txt";
 inline constexpr const char* kCommandFile = "data\\cmd.txt";
+// Where a command is moved while it runs, so the game may write the next.
+inline constexpr const char* kTakenCommandFile = "data\\cmd.txt.taken";
 inline constexpr const char* kPrivateMessageFile = "data\\pm_in.txt";
 inline constexpr const char* kUsersFile = "data\\users.txt";
 inline constexpr const char* kChannelsFile = "data\\channels.txt";

@@ -24,7 +24,8 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length);
 // Creates one directory in the current directory; an existing one is fine.
 void PlatformMakeDirectory(const char* name);
 
-enum class FileWriteMode { Truncate, Append };
+// CreateNew writes only when the file does not exist yet.
+enum class FileWriteMode { Truncate, Append, CreateNew };
 
 // Each call opens the file with full sharing, acts and closes it. Paths are
 // in Windows syntax ("data\state.txt").
@@ -40,5 +41,8 @@ FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, siz
 // or the new content. False when the system refuses (e.g. `to` is held open
 // without delete sharing).
 bool PlatformReplaceFile(const std::string& from, const std::string& to);
+
+// Moves `from` to `to` only when `to` does not exist.
+bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to);
 
 void PlatformRemoveFile(const std::string& path);

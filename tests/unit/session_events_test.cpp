@@ -34,7 +34,9 @@ protected:
     }
 
     void Deliver(const TTMessage& message) { HandleClientEvent(message); }
-    std::string Data(const std::string& name) const { return ReadTestFile(dir.File("data/" + name)); }
+    std::string Data(const std::string& name) const {
+        return ReadTestFile(dir.File("data/" + name));
+    }
 
     std::string State(const std::string& status, int userId, int channelId,
                       const std::string& channelName, const std::string& error = "") const {
@@ -60,9 +62,9 @@ TEST_F(SessionEventsTest, ConnectionSuccessLogsAndLogsIn) {
 
 TEST_F(SessionEventsTest, LoginPublishesLoggedInThenOpensDevicesThenAuthorized) {
     Deliver(MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDIN, 42));
-    EXPECT_EQ(gLibraryDouble.calls,
-              (std::vector<std::string>{"TT_GetDefaultSoundDevices 0 0", "TT_InitSoundInputDevice 11",
-                                        "TT_InitSoundOutputDevice 12"}));
+    EXPECT_EQ(gLibraryDouble.calls, (std::vector<std::string>{"TT_GetDefaultSoundDevices 0 0",
+                                                              "TT_InitSoundInputDevice 11",
+                                                              "TT_InitSoundOutputDevice 12"}));
     EXPECT_EQ(Data("corvanex_debug.txt"), "sound devices initialized\n");
     EXPECT_EQ(Data("state.txt"), State("authorized", 42, 0, ""));
     EXPECT_EQ(gBridgeState.myUserId, 42);
@@ -160,9 +162,8 @@ TEST_F(SessionEventsTest, FindChannelIdByNameMatchesOwnNamesExactly) {
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 4, 1, u"Azul"));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 5, 1, u"Equipa/Azul"));
     const std::pair<std::string, int32_t> cases[] = {
-        {"Equipa", 2}, {"/Equipa", 2},      {"//Equipa", 0}, {"equipa", 0},
-        {"Azul", 3},   {"Equipa/Azul", 5},  {"", 1},         {"/", 1},
-        {"Azul ", 0},  {"Nenhum", 0},
+        {"Equipa", 2},      {"/Equipa", 2}, {"//Equipa", 0}, {"equipa", 0}, {"Azul", 3},
+        {"Equipa/Azul", 5}, {"", 1},        {"/", 1},        {"Azul ", 0},  {"Nenhum", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(FindChannelIdByName(c.first), c.second) << c.first;
 }

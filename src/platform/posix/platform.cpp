@@ -56,7 +56,8 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
 void PlatformMakeDirectory(const char* name) { mkdir(NativePath(name).c_str(), 0777); }
 
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == FileWriteMode::Append ? O_APPEND : O_TRUNC);
+    const int modeFlags[] = {O_TRUNC, O_APPEND, O_EXCL};
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | modeFlags[static_cast<int>(mode)];
     FileDescriptor file(open(NativePath(path).c_str(), flags, 0666));
     if (file.fd < 0) return false;
     size_t done = 0;
@@ -97,6 +98,14 @@ FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, siz
 
 bool PlatformReplaceFile(const std::string& from, const std::string& to) {
     return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
+    // A hard link fails where `to` exists, which makes the check and the
+    // move one step.
+    if (link(NativePath(from).c_str(), NativePath(to).c_str()) != 0) return false;
+    unlink(NativePath(from).c_str());
+    return true;
 }
 
 void PlatformRemoveFile(const std::string& path) { unlink(NativePath(path).c_str()); }

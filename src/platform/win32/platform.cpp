@@ -61,8 +61,9 @@ void PlatformMakeDirectory(const char* name) { CreateDirectoryA(name, nullptr); 
 
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
     const bool append = mode == FileWriteMode::Append;
+    const DWORD dispositions[] = {CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
     FileHandle file(CreateFileW(WidePath(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                                kFullSharing, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                kFullSharing, nullptr, dispositions[static_cast<int>(mode)],
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.handle == INVALID_HANDLE_VALUE) return false;
     size_t done = 0;
@@ -132,6 +133,10 @@ bool PlatformReplaceFile(const std::string& from, const std::string& to) {
     if (ReplaceWithPosixSemantics(source, target)) return true;
     // Systems before Windows 10 know only the classic replace.
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0) != 0;
 }
 
 void PlatformRemoveFile(const std::string& path) { DeleteFileW(WidePath(path).c_str()); }

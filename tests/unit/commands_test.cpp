@@ -1,0 +1,232 @@
+// The command processor and the command poll, against the recording
+// library double.
+#include <gtest/gtest.h>
+
+#include "commands/command_processor.h"
+#include "core/bridge_config.h"
+#include "core/bridge_state.h"
+#include "core/command_poll.h"
+#include "core/event_dispatch.h"
+#include "files/text.h"
+#include "library_double.h"
+#include "session/directories.h"
+#include "temp_directory.h"
+#include "wide.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class CommandsTest : public ::testing::Test {
+protected:
+    TempDirectory dir;
+    CurrentDirectory cwd{dir.path};
+
+    void SetUp() override {
+        PlatformMakeDirectory("data");
+        gBridgeConfig = BridgeConfig();
+        gBridgeState = BridgeState();
+        gBridgeState.instance = DoubleInstance();
+        gBridgeState.myUserId = 3;
+        gUserDirectory.clear();
+        gChannelDirectory.clear();
+        gLibraryDouble = LibraryDouble();
+        for (const auto& [id, name] :
+             std::vector<std::pair<int, std::u16string>>{{1, u""},
+                                                         {2, u"Equipa Azul"},
+                                                         {3, u"A\u00E7\u00E3o"},
+                                                         {4, u" dois"},
+                                                         {5, u"Azul"}})
+            HandleClientEvent(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, 1, name));
+    }
+
+    std::string Data(const std::string& name) const {
+        return ReadTestFile(dir.File("data/" + name));
+    }
+    std::string State() const { return Data("state.txt"); }
+    std::string Sent(size_t i) const {
+        return WideToUtf8(gLibraryDouble.sentMessages.at(i).szMessage);
+    }
+};
+
+TEST_F(CommandsTest, JoinCommandsAskTheLibraryAndPublishNothingYet) {
+    const std::pair<std::string, Calls> cases[] = {
+        {"joinid 12", {"TT_DoJoinChannelByID 12 password="}},
+        {"joinid +7x", {"TT_DoJoinChannelByID 7 password="}},
+        {"joinid 5\nrefresh", {"TT_DoJoinChannelByID 5 password="}},
+        {"joinid 99999999999", {"TT_DoJoinChannelByID 2147483647 password="}},
+        {"joinid 0", {}},
+        {"joinid -4", {}},
+        {"joinid abc", {}},
+        {"joinid", {}},
+        {"joinpath Equipa Azul", {"TT_DoJoinChannelByID 2 password="}},
+        {"joinpath /A\xC3\xA7\xC3\xA3o", {"TT_DoJoinChannelByID 3 password="}},
+        {"joinpath  dois", {"TT_DoJoinChannelByID 4 password="}},  // second space is the name's
+        {"joinpath /", {"TT_DoJoinChannelByID 1 password="}},
+        {"joinpath Root/Azul", {}},
+        {"joinpath azul", {}},
+        {"joinpath Nenhum", {}},
+    };
+    for (const auto& [command, calls] : cases) {
+        gLibraryDouble.calls.clear();
+        RunCommand(command);
+        EXPECT_EQ(gLibraryDouble.calls, calls) << command;
+    }
+    EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
+}
+
+TEST_F(CommandsTest, StateCommandsActAndPublishAuthorized) {
+    gBridgeState.myChannelId = 2;
+    gBridgeState.myChannelName = "Equipa Azul";
+    gBridgeState.lastError = "antigo";
+    RunCommand("ptt_on");
+    EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_EnableVoiceTransmission 1"});
+    EXPECT_EQ(State(),
+              "status|authorized\nptt|1\nmyuserid|3\nmychannelid|2\nmychannelname|Equipa Azul\n"
+              "nickname|Jogador\nerror|antigo\n");
+    RunCommand("leave");
+    RunCommand("ptt_off");
+    EXPECT_EQ(gLibraryDouble.calls, (Calls{"TT_EnableVoiceTransmission 1", "TT_DoLeaveChannel",
+                                           "TT_EnableVoiceTransmission 0"}));
+    EXPECT_EQ(State(),
+              "status|authorized\nptt|0\nmyuserid|3\nmychannelid|0\nmychannelname|\n"
+              "nickname|Jogador\nerror|antigo\n");
+    // Leaving when in no channel still asks and publishes.
+    RunCommand("leave");
+    EXPECT_EQ(gLibraryDouble.calls.back(), "TT_DoLeaveChannel");
+}
+
+TEST_F(CommandsTest, RefreshRewritesEveryPublishedFile) {
+    HandleClientEvent(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 3, 1, u"Ana"));
+    for (const char* name : {"users.txt", "channels.txt", "state.txt"})
+        WriteTestFile(dir.File(std::string("data/") + name), "stale");
+    RunCommand("refresh");
+    EXPECT_EQ(Data("users.txt"), "3|Ana\n");
+    EXPECT_EQ(Data("channels.txt"),
+              "1||0|1\n2|Equipa Azul|0|1\n3|A\xC3\xA7\xC3\xA3o|0|1\n4| dois|0|1\n5|Azul|0|1\n");
+    EXPECT_EQ(State().substr(0, 18), "status|authorized\n");
+    EXPECT_TRUE(gLibraryDouble.calls.empty());
+}
+
+TEST_F(CommandsTest, TextsThatMatchNoCommandDoNothing) {
+    for (const char* text : {"REFRESH", "refresh now", "refresh\nrefresh", "\xEF\xBB\xBFrefresh",
+                             "leave ", "ptt", "pm", "pm5|x", "joinpath", "hello"})
+        RunCommand(text);
+    EXPECT_TRUE(gLibraryDouble.calls.empty());
+    EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
+}
+
+TEST_F(CommandsTest, PrivateMessagesKeepEverythingAfterTheFirstBar) {
+    RunCommand("pm 5|a|b");
+    RunCommand("pm 7|");
+    RunCommand("pm -2|linha 1\nlinha 2\r\n ol\xC3\xA1");
+    RunCommand("pm 5 sem barra");
+    ASSERT_EQ(gLibraryDouble.sentMessages.size(), 3u);
+    EXPECT_EQ(Sent(0), "a|b");
+    EXPECT_EQ(Sent(1), "");
+    EXPECT_EQ(Sent(2), "linha 1\nlinha 2\r\n ol\xC3\xA1");
+    EXPECT_EQ(gLibraryDouble.calls,
+              (Calls{"TT_DoTextMessage to=5", "TT_DoTextMessage to=7", "TT_DoTextMessage to=-2"}));
+    for (const TextMessage& m : gLibraryDouble.sentMessages) {
+        EXPECT_EQ(m.nMsgType, MSGTYPE_USER);
+        EXPECT_EQ(m.nFromUserID, 0);
+        EXPECT_EQ(m.nChannelID, 0);
+        EXPECT_EQ(m.bMore, 0);
+    }
+}
+
+TEST_F(CommandsTest, LongMessagesGoWholeInPiecesThatKeepPairsTogether) {
+    const std::string emoji = "\xF0\x9F\x8E\xAE";  // two UTF-16 units
+    // 510 units and a pair: the pair may not be split at 511.
+    std::string text = std::string(510, 'a') + emoji + "b";
+    RunCommand("pm 9|" + text);
+    ASSERT_EQ(gLibraryDouble.sentMessages.size(), 2u);
+    EXPECT_EQ(Sent(0), std::string(510, 'a'));
+    EXPECT_EQ(Sent(1), emoji + "b");
+
+    gLibraryDouble.sentMessages.clear();
+    std::string pairs;
+    for (int i = 0; i < 1500; ++i) pairs += emoji;  // 3,000 units
+    RunCommand("pm 9|" + pairs);
+    std::string joined;
+    for (size_t i = 0; i < gLibraryDouble.sentMessages.size(); ++i) {
+        EXPECT_LE(TextOf(gLibraryDouble.sentMessages[i].szMessage).size(), 511u);
+        joined += Sent(i);
+    }
+    EXPECT_EQ(joined, pairs);
+    EXPECT_EQ(gLibraryDouble.sentMessages.size(), 6u);  // 255 pairs a piece
+}
+
+TEST(SplitMessageText, CutsAtWholeCharactersOnly) {
+    const struct {
+        std::u16string text;
+        size_t max;
+        std::vector<std::u16string> pieces;
+    } cases[] = {
+        {u"", 3, {u""}},
+        {u"abc", 3, {u"abc"}},
+        {u"abcd", 3, {u"abc", u"d"}},
+        {u"ab\U0001F3AE", 3, {u"ab", u"\U0001F3AE"}},
+        {u"\U0001F3AE\U0001F3AE", 3, {u"\U0001F3AE", u"\U0001F3AE"}},
+        {u"a\xD800"
+         u"b",
+         2,
+         {u"a\xD800", u"b"}},                        // an unpaired half is cut like any unit
+        {u"\U0001F3AE", 1, {u"\xD83C", u"\xDFAE"}},  // a piece of one unit still moves on
+    };
+    for (const auto& c : cases) {
+        std::vector<WideString> expected;
+        for (const auto& p : c.pieces) expected.push_back(W(p));
+        EXPECT_EQ(SplitMessageText(W(c.text), c.max), expected);
+    }
+}
+
+// --- the poll -------------------------------------------------------------
+
+TEST_F(CommandsTest, PollLogsRunsAndEmptiesTheFile) {
+    WriteTestFile(dir.File("data/cmd.txt"), " \tptt_on \r\n");
+    PollCommandFile();
+    EXPECT_EQ(Data("cmd.txt"), "");
+    EXPECT_TRUE(TestFileExists(dir.File("data/cmd.txt")));
+    EXPECT_FALSE(TestFileExists(dir.File("data/cmd.txt.taken")));
+    EXPECT_EQ(Data("corvanex_debug.txt"), "cmd: ptt_on\n");
+    EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_EnableVoiceTransmission 1"});
+
+    WriteTestFile(dir.File("data/cmd.txt"), "\xEF\xBB\xBFrefresh");
+    PollCommandFile();
+    EXPECT_EQ(Data("cmd.txt"), "");
+    EXPECT_EQ(Data("corvanex_debug.txt"), "cmd: ptt_on\ncmd: \xEF\xBB\xBFrefresh\n");
+}
+
+TEST_F(CommandsTest, PollLeavesMissingEmptyAndBlankFilesAlone) {
+    PollCommandFile();
+    EXPECT_FALSE(TestFileExists(dir.File("data/cmd.txt")));
+    for (const char* blank : {"", " \t\r\n\n "}) {
+        WriteTestFile(dir.File("data/cmd.txt"), blank);
+        PollCommandFile();
+        PollCommandFile();
+        EXPECT_EQ(Data("cmd.txt"), blank);
+    }
+    EXPECT_FALSE(TestFileExists(dir.File("data/corvanex_debug.txt")));
+}
+
+TEST_F(CommandsTest, PollRefusesAnOverLongCommandAndGoesOn) {
+    WriteTestFile(dir.File("data/cmd.txt"), "pm 5|" + std::string(kMaxCommandBytes, 'x'));
+    PollCommandFile();
+    EXPECT_EQ(Data("cmd.txt"), "");
+    EXPECT_TRUE(gLibraryDouble.calls.empty());
+    EXPECT_EQ(Data("corvanex_debug.txt"), "cmd ignored: longer than 1048576 bytes\n");
+    WriteTestFile(dir.File("data/cmd.txt"), "leave");
+    PollCommandFile();
+    EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_DoLeaveChannel"});
+}
+
+TEST_F(CommandsTest, StartUpDiscardsWaitingAndHalfTakenCommands) {
+    WriteTestFile(dir.File("data/cmd.txt"), "leave");
+    WriteTestFile(dir.File("data/cmd.txt.taken"), "ptt_on");
+    DiscardStaleCommands();
+    EXPECT_EQ(Data("cmd.txt"), "");
+    EXPECT_FALSE(TestFileExists(dir.File("data/cmd.txt.taken")));
+}
+
+}  // namespace
