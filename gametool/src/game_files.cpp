@@ -1,0 +1,66 @@
+// The game's side of the exchange files.
+#include "game_files.h"
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const char* const kStateKeys[] = {"status",        "ptt",      "myuserid", "mychannelid",
+                                  "mychannelname", "nickname", "error"};
+
+std::string PathOf(const std::string& dataDir, const std::string& name) {
+    return dataDir + "/" + name;
+}
+
+}  // namespace
+
+void SleepBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(2)); }
+
+std::string ReadDataFile(const std::string& dataDir, const std::string& name) {
+    std::ifstream in(PathOf(dataDir, name), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool WriteCommand(const std::string& dataDir, const std::string& command) {
+    std::ofstream out(PathOf(dataDir, "cmd.txt"), std::ios::binary | std::ios::trunc);
+    out << command;
+    out.close();
+    return static_cast<bool>(out);
+}
+
+bool CommandFileFree(const std::string& dataDir) {
+    return ReadDataFile(dataDir, "cmd.txt").empty();
+}
+
+bool SendCommand(const std::string& dataDir, const std::string& command,
+                 std::chrono::milliseconds timeout) {
+    if (!WaitFor([&] { return CommandFileFree(dataDir); }, timeout)) return false;
+    if (!WriteCommand(dataDir, command)) return false;
+    return WaitFor([&] { return ReadDataFile(dataDir, "cmd.txt") != command; }, timeout);
+}
+
+std::map<std::string, std::string> ParseStateText(const std::string& text) {
+    // Each entry starts where the next key is expected; everything up to it
+    // is the value, line feeds included, less the entry's own last one.
+    std::map<std::string, std::string> entries;
+    size_t pos = 0;
+    for (size_t k = 0; k < std::size(kStateKeys) && pos < text.size(); ++k) {
+        const std::string key = std::string(kStateKeys[k]) + "|";
+        if (text.compare(pos, key.size(), key) != 0) break;
+        size_t end = text.size();
+        if (k + 1 < std::size(kStateKeys)) {
+            const std::string next = std::string("\n") + kStateKeys[k + 1] + "|";
+            const size_t found = text.find(next, pos + key.size());
+            if (found != std::string::npos) end = found + 1;
+        }
+        std::string value = text.substr(pos + key.size(), end - pos - key.size());
+        if (!value.empty() && value.back() == '\n') value.pop_back();
+        entries[kStateKeys[k]] = value;
+        pos = end;
+    }
+    return entries;
+}

@@ -1,0 +1,40 @@
+// The game's side of the exchange files: what a game does to drive the
+// bridge (write one command, wait until it is consumed) and to read what
+// the bridge publishes.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+
+// `dataDir` is the bridge's data directory ("<game dir>/data").
+std::string ReadDataFile(const std::string& dataDir, const std::string& name);
+
+// Writes the command as a game does: open, truncate, write, close.
+bool WriteCommand(const std::string& dataDir, const std::string& command);
+
+// True once the command file no longer holds a command: empty or absent
+// (the bridge moves a command aside while it runs it).
+bool CommandFileFree(const std::string& dataDir);
+
+// Waits until the previous command is consumed, writes `command` and
+// waits until the bridge has taken it. False when either wait times out.
+bool SendCommand(const std::string& dataDir, const std::string& command,
+                 std::chrono::milliseconds timeout);
+
+// The state file's entries by key. A value that spans lines (a channel name
+// with a line break) keeps its line feeds.
+std::map<std::string, std::string> ParseStateText(const std::string& text);
+
+void SleepBriefly();
+
+// Polls `condition` every few milliseconds until it holds or the time is up.
+template <class Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        SleepBriefly();
+    }
+}
