@@ -48,20 +48,6 @@ VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::stri
     return sim;
 }
 
-std::map<std::string, std::string> ParseStateFile(const std::string& text) {
-    std::map<std::string, std::string> entries;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const size_t bar = line.find('|');
-        if (bar != std::string::npos) entries[line.substr(0, bar)] = line.substr(bar + 1);
-        start = end + 1;
-    }
-    return entries;
-}
-
 std::string StateText(const std::string& status, const std::string& nickname, int userId,
                       int channelId, const std::string& channelName, const std::string& error,
                       bool ptt) {

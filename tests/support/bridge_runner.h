@@ -3,7 +3,6 @@
 // publishes, as the game sees it.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,6 @@ struct VoiceSim {
 };
 
 VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs = {});
-
-// The key|value entries of a state file, keyed without the bar.
-std::map<std::string, std::string> ParseStateFile(const std::string& text);
 
 // The text a state file holds for these values.
 std::string StateText(const std::string& status, const std::string& nickname, int userId = 0,

@@ -17,7 +17,10 @@ std::string Utf8Of(const TTCHAR* text) {
     return out;
 }
 
-void Record(const std::string& call) { gLibraryDouble.calls.push_back(call); }
+void Record(const std::string& call) {
+    gLibraryDouble.calls.push_back(call);
+    if (gLibraryDouble.onCall) gLibraryDouble.onCall(call);
+}
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct LibraryDouble {
     std::vector<std::string> calls;
     std::vector<TextMessage> sentMessages;
     std::vector<INT32> waits;
+    // Called with each call line as it is recorded, to look at the world
+    // at that moment.
+    std::function<void(const std::string&)> onCall;
 };
 
 extern LibraryDouble gLibraryDouble;

@@ -61,7 +61,12 @@ TEST_F(SessionEventsTest, ConnectionSuccessLogsAndLogsIn) {
 }
 
 TEST_F(SessionEventsTest, LoginPublishesLoggedInThenOpensDevicesThenAuthorized) {
+    std::string stateWhileOpening;
+    gLibraryDouble.onCall = [&](const std::string& call) {
+        if (call.rfind("TT_InitSound", 0) == 0) stateWhileOpening += Data("state.txt");
+    };
     Deliver(MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDIN, 42));
+    EXPECT_EQ(stateWhileOpening, State("loggedin", 42, 0, "") + State("loggedin", 42, 0, ""));
     EXPECT_EQ(gLibraryDouble.calls, (std::vector<std::string>{"TT_GetDefaultSoundDevices 0 0",
                                                               "TT_InitSoundInputDevice 11",
                                                               "TT_InitSoundOutputDevice 12"}));

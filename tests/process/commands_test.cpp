@@ -1,0 +1,135 @@
+// The game's commands end to end: written into data/cmd.txt by the game's
+// side, seen in the published files and in what the server was asked.
+#include <cstdlib>
+
+#include "session_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class GameCommandTest : public SessionTest {
+protected:
+    std::string ClientInfo(size_t field) {
+        const std::vector<std::string> reply = Query({"query", "client", std::to_string(myUserId)});
+        return reply.size() > field ? reply[field] : "";
+    }
+};
+
+TEST_P(GameCommandTest, PushToTalkAndRefresh) {
+    StartLoggedIn();
+    Command("ptt_on");
+    EXPECT_TRUE(WaitUntil([&] { return StateEntry("ptt") == "1"; }));
+    EXPECT_TRUE(WaitUntil([&] { return ClientInfo(1) == "1"; }));
+    Command("ptt_off");
+    EXPECT_TRUE(WaitUntil([&] { return StateEntry("ptt") == "0"; }));
+    EXPECT_TRUE(WaitUntil([&] { return ClientInfo(1) == "0"; }));
+
+    const std::string users = Data("users.txt");
+    const std::string channels = Data("channels.txt");
+    for (const char* name : {"users.txt", "channels.txt", "state.txt"})
+        WriteTestFile(DataPath(name), "");
+    Command("refresh");
+    EXPECT_TRUE(DataBecomes("state.txt", StateText("authorized", "Ana", myUserId)));
+    EXPECT_EQ(Data("users.txt"), users);
+    EXPECT_EQ(Data("channels.txt"), channels);
+}
+
+TEST_P(GameCommandTest, RejectedRequestsComeBackAsErrors) {
+    Control({"channel", "add", "5", "1", "Fechado", "segredo"});
+    StartLoggedIn();
+    const struct {
+        std::string command;
+        std::string requestStart;
+    } cases[] = {
+        {"joinid 99", "JOIN\t"},
+        {"joinpath Fechado", "JOIN\t"},
+        {"pm 4242|ningu\xC3\xA9m", "MESSAGE\t"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        Command("refresh");
+        ASSERT_TRUE(WaitUntil([&] { return StateEntry("status") == "authorized"; }));
+        const std::string errorBefore = StateEntry("error");
+        Command(c.command);
+        EXPECT_TRUE(WaitUntil([&] {
+            return StateEntry("status") == "error" && StateEntry("error") != errorBefore;
+        })) << Data("state.txt");
+        EXPECT_EQ(RequestsFrom(myUserId).back().rfind(c.requestStart, 0), 0u);
+    }
+    EXPECT_EQ(StateEntry("mychannelid"), "0");
+}
+
+TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
+    StartLoggedIn();
+    TempDirectory otherDir;
+    ChildProcess other = StartBridge(GetParam(), executable, otherDir.path,
+                                     {"127.0.0.1", Port(), "10333", "0", "Rui \xF0\x9F\x8E\xAE"});
+    const std::string otherData = otherDir.File("data");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ParseStateText(ReadDataFile(otherData, "state.txt"))["status"] == "authorized"; }));
+    const std::string otherId = ParseStateText(ReadDataFile(otherData, "state.txt"))["myuserid"];
+    const std::string me = std::to_string(myUserId);
+    EXPECT_TRUE(DataBecomes("users.txt", me + "|Ana\n" + otherId + "|Rui \xF0\x9F\x8E\xAE\n"));
+
+    Command("pm " + otherId + "|ol\xC3\xA1 | Rui\nsegunda linha");
+    ASSERT_TRUE(SendCommand(otherData, "pm " + me + "|resposta|com|barras", 20s));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ReadDataFile(otherData, "pm_in.txt") == me + "|Ana|ol\xC3\xA1 | Rui\nsegunda linha\n";
+    })) << ReadDataFile(otherData, "pm_in.txt");
+    EXPECT_TRUE(DataBecomes("pm_in.txt", otherId + "|Rui \xF0\x9F\x8E\xAE|resposta|com|barras\n"));
+
+    // 3,000 characters, a third of them outside the basic plane: sent
+    // whole, in pieces that each fit one message.
+    std::string longText;
+    for (int i = 0; i < 1000; ++i) longText += "a\xC3\xA7\xF0\x9F\x8E\xAE";
+    Command("pm " + otherId + "|" + longText);
+    const std::string prefix = me + "|Ana|";
+    std::string received;
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::string all = ReadDataFile(otherData, "pm_in.txt");
+        received.clear();
+        size_t start = all.find('\n') + 1;  // after the first message
+        while (start < all.size()) {
+            size_t end = all.find('\n', start);
+            if (end == std::string::npos || all.compare(start, prefix.size(), prefix) != 0) break;
+            received += all.substr(start + prefix.size(), end - start - prefix.size());
+            start = end + 1;
+        }
+        return received == longText;
+    })) << received.size();
+    StopProcess(other);
+}
+
+// A game that writes each command as soon as the bridge has taken the one
+// before, without waiting for the file to be emptied: every command must
+// run exactly once, in order.
+TEST_P(GameCommandTest, CommandsWrittenAtAnyMomentRunExactlyOnce) {
+    const char* configured = std::getenv("VOICEBRIDGE_STRESS_COMMANDS");
+    const int count = configured != nullptr ? std::atoi(configured) : 1000;
+    Control({"bot", "add", "990", "Sink"});
+    StartLoggedIn();
+    const std::string data = dir.File("data");
+    for (int i = 0; i < count; ++i) {
+        const std::string command = "pm 990|seq " + std::to_string(i);
+        ASSERT_TRUE(WriteCommand(data, command));
+        ASSERT_TRUE(WaitFor([&] { return ReadDataFile(data, "cmd.txt") != command; }, 20s))
+            << "command " << i << " never taken";
+    }
+    std::vector<std::string> sent;
+    EXPECT_TRUE(WaitUntil([&] {
+        sent.clear();
+        for (const std::string& line : RequestsFrom(myUserId))
+            if (line.rfind("MESSAGE\t", 0) == 0) sent.push_back(line);
+        return sent.size() >= static_cast<size_t>(count);
+    }));
+    ASSERT_EQ(sent.size(), static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        EXPECT_NE(sent[i].find("\tseq " + std::to_string(i) + "\t"), std::string::npos) << sent[i];
+    EXPECT_TRUE(DataBecomes("cmd.txt", ""));
+    EXPECT_FALSE(TestFileExists(DataPath("cmd.txt.taken")));
+}
+
+INSTANTIATE_FOR_BOTH_BUILDS(GameCommandTest);
+
+}  // namespace

@@ -1,0 +1,55 @@
+// The game's side of the exchange files, as gamectl and the process tests
+// use it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "game_files.h"
+#include "temp_directory.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ParseStateText, ReadsTheSevenEntriesWithRawValues) {
+    const auto entries = ParseStateText(
+        "status|authorized\nptt|1\nmyuserid|12\nmychannelid|3\nmychannelname|Sala|A\nlinha\n"
+        "nickname|Z\xC3\xA9\nerror|\n");
+    const std::map<std::string, std::string> expected = {
+        {"status", "authorized"}, {"ptt", "1"},           {"myuserid", "12"}, {"mychannelid", "3"},
+        {"mychannelname", "Sala|A\nlinha"}, {"nickname", "Z\xC3\xA9"}, {"error", ""}};
+    EXPECT_EQ(entries, expected);
+}
+
+TEST(ParseStateText, StopsAtWhatIsNotAStateFile) {
+    EXPECT_TRUE(ParseStateText("").empty());
+    EXPECT_TRUE(ParseStateText("garbage\n").empty());
+    EXPECT_EQ(ParseStateText("status|starting\nbogus|1\n").size(), 1u);
+}
+
+TEST(SendCommand, WaitsForTheFileToBeFreeAndThenTaken) {
+    TempDirectory dir;
+    const std::string data = dir.File("data");
+    std::filesystem::create_directory(data);
+    WriteTestFile(data + "/cmd.txt", "previous");
+    // A stand-in bridge: takes whatever command it finds, twice.
+    std::thread bridge([&] {
+        for (int taken = 0; taken < 2;) {
+            if (!ReadDataFile(data, "cmd.txt").empty()) {
+                WriteTestFile(data + "/log.txt", ReadTestFile(data + "/log.txt") +
+                                                     ReadDataFile(data, "cmd.txt") + "\n");
+                WriteTestFile(data + "/cmd.txt", "");
+                ++taken;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    EXPECT_TRUE(SendCommand(data, "ptt_on", 10s));
+    bridge.join();
+    EXPECT_EQ(ReadTestFile(data + "/log.txt"), "previous\nptt_on\n");
+    // Nobody takes this one.
+    EXPECT_FALSE(SendCommand(data, "leave", 200ms));
+}
+
+}  // namespace
