@@ -1,5 +1,7 @@
 // Logging in: the sequence a newcomer receives, how the others learn of
 // it, user IDs, and the requests refused around a login.
+#include <set>
+
 #include "sim_fixture.h"
 
 namespace {
@@ -112,6 +114,32 @@ TEST_F(LoginTest, MalformedRequestsAreAnsweredAndTheLinkGoesOn) {
     }
     WireSend(ana, {"JOIN", "7", "1", ""});
     EXPECT_EQ(WireNextLine(ana), (Line{"USER_JOINED", Id(ana), "1", "Ana", ""}));
+}
+
+TEST_F(LoginTest, ManyClientsLoggingInAtOnceAllEndUpKnowingEachOther) {
+    constexpr int kClients = 40;
+    std::vector<WireClient> clients(kClients);
+    // Everything is sent before anything is read, so the logins interleave.
+    for (int i = 0; i < kClients; ++i) {
+        ASSERT_TRUE(WireConnect(clients[i], port));
+        WireSendRaw(clients[i], "HELLO\t1\t10333\t0\nLOGIN\t1\tC" + std::to_string(i) + "\t\t\n");
+    }
+    std::set<int> ids;
+    for (WireClient& client : clients) {
+        ASSERT_EQ(WireNextLine(client), (Line{"WELCOME", "1"}));
+        const std::optional<Line> loggedIn = WireNextLine(client);
+        ASSERT_TRUE(loggedIn && (*loggedIn)[0] == "LOGGEDIN");
+        client.userId = std::atoi((*loggedIn)[1].c_str());
+        ids.insert(client.userId);
+    }
+    ASSERT_EQ(ids.size(), static_cast<size_t>(kClients));
+    for (WireClient& client : clients) {
+        // Each one exactly once: in the login sequence or announced later.
+        std::multiset<int> known;
+        for (const Line& line : UntilMark(client))
+            if (line[0] == "USER_LOGGEDIN") known.insert(std::atoi(line[1].c_str()));
+        EXPECT_EQ(known, std::multiset<int>(ids.begin(), ids.end())) << "client " << client.userId;
+    }
 }
 
 }  // namespace
