@@ -10,6 +10,7 @@ struct SimOptions {
     std::string controlPortFile;
     std::string scenarioFile;
     std::string logFile;
+    size_t maxOutputBytes = 0;  // 0 = kMaxPendingOutputBytes
 };
 
 extern SimOptions gOptions;

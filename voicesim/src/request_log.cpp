@@ -2,6 +2,7 @@
 #include "request_log.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -21,7 +22,9 @@ void LogRequest(int userId, const std::string& line) {
     gRecent.push_back({userId, line});
     if (gRecent.size() > kRecentRequestLimit) gRecent.pop_front();
     if (gLogFile == nullptr) return;
-    std::fprintf(gLogFile, "%d\t%s\n", userId, line.c_str());
+    // fwrite rather than %s: a request may hold NUL bytes.
+    const std::string entry = std::to_string(userId) + "\t" + line + "\n";
+    std::fwrite(entry.data(), 1, entry.size(), gLogFile);
     std::fflush(gLogFile);
 }
 

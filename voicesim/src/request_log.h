@@ -1,4 +1,4 @@
-// What the game clients asked for: an optional log file and a bounded list
+// What the voice clients asked for: an optional log file and a bounded list
 // of the latest requests for the control interface.
 #pragma once
 

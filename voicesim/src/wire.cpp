@@ -15,11 +15,16 @@ bool Unescape(const std::string& field, std::string& out) {
         }
         if (i + 1 >= field.size()) return false;
         const char code = field[++i];
-        if (code == '\\') out += '\\';
-        else if (code == 't') out += '\t';
-        else if (code == 'n') out += '\n';
-        else if (code == 'r') out += '\r';
-        else return false;
+        if (code == '\\')
+            out += '\\';
+        else if (code == 't')
+            out += '\t';
+        else if (code == 'n')
+            out += '\n';
+        else if (code == 'r')
+            out += '\r';
+        else
+            return false;
     }
     return true;
 }
@@ -31,8 +36,8 @@ bool ReadFields(const std::string& line, std::vector<std::string>& fields) {
     size_t start = 0;
     for (;;) {
         const size_t tab = line.find('\t', start);
-        const std::string raw = line.substr(start, tab == std::string::npos ? std::string::npos
-                                                                            : tab - start);
+        const std::string raw =
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
         std::string field;
         if (!Unescape(raw, field)) return false;
         fields.push_back(field);
@@ -46,15 +51,39 @@ std::string WriteLine(const std::vector<std::string>& fields) {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) line += '\t';
         for (const char c : fields[i]) {
-            if (c == '\\') line += "\\\\";
-            else if (c == '\t') line += "\\t";
-            else if (c == '\n') line += "\\n";
-            else if (c == '\r') line += "\\r";
-            else line += c;
+            if (c == '\\')
+                line += "\\\\";
+            else if (c == '\t')
+                line += "\\t";
+            else if (c == '\n')
+                line += "\\n";
+            else if (c == '\r')
+                line += "\\r";
+            else
+                line += c;
         }
     }
     line += '\n';
     return line;
+}
+
+bool TakeLines(std::string& buffer, size_t maxBytes, std::vector<std::string>& lines) {
+    size_t start = 0;
+    bool withinLimit = true;
+    for (;;) {
+        const size_t end = buffer.find('\n', start);
+        if (end == std::string::npos) break;
+        if (end - start > maxBytes) {
+            withinLimit = false;
+            break;
+        }
+        size_t length = end - start;
+        if (length > 0 && buffer[end - 1] == '\r') --length;
+        lines.push_back(buffer.substr(start, length));
+        start = end + 1;
+    }
+    buffer.erase(0, start);
+    return withinLimit && buffer.size() <= maxBytes;
 }
 
 bool ReadNumber(const std::string& text, int& value) {

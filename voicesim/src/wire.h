@@ -11,6 +11,12 @@ bool ReadFields(const std::string& line, std::vector<std::string>& fields);
 // Escapes and joins fields into one line ending in LF.
 std::string WriteLine(const std::vector<std::string>& fields);
 
+// Moves every complete line at the front of buffer into lines (the LF
+// dropped, and a CR just before it), leaving a partial line in buffer.
+// False when a line, or the unfinished rest, is longer than maxBytes (LF
+// excluded, CR included): the sender broke the limit and the link must end.
+bool TakeLines(std::string& buffer, size_t maxBytes, std::vector<std::string>& lines);
+
 // Signed decimal within int range.
 bool ReadNumber(const std::string& text, int& value);
 

@@ -1,0 +1,185 @@
+// Accepting, reading, writing and closing connections; lines are handed to
+// the client or control handlers as they complete.
+#include "connections.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "announce.h"
+#include "client_requests.h"
+#include "control_commands.h"
+#include "sim_net.h"
+#include "users.h"
+#include "wire.h"
+
+namespace {
+
+volatile sig_atomic_t gStopSignal = 0;
+
+void NoteStopSignal(int) { gStopSignal = 1; }
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = NoteStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: poll() must return so the loop sees the flag.
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void AcceptAll(int listenFd, bool control) {
+    for (;;) {
+        const int fd = AcceptConnection(listenFd);
+        if (fd < 0) return;
+        const bool full = gConnections.size() >= kMaxConnections;
+        Connection& connection = gConnections[fd];
+        connection.fd = fd;
+        connection.control = control;
+        if (!full) continue;
+        const char* reason = "Too many connections";
+        QueueOutput(connection,
+                    control ? WriteLine({"ERR", reason}) : WriteLine({"REFUSED", reason}));
+        connection.closeWhenFlushed = true;
+    }
+}
+
+Connection* Find(int fd) {
+    const auto found = gConnections.find(fd);
+    return found == gConnections.end() ? nullptr : &found->second;
+}
+
+void ReportLineTooLong(Connection& connection) {
+    const size_t limit = connection.control ? kMaxControlLineBytes : kMaxClientLineBytes;
+    const std::string text = "Line longer than " + std::to_string(limit) + " bytes";
+    QueueOutput(connection, connection.control ? WriteLine({"ERR", text})
+                                               : ErrorLine(0, kErrorLineTooLong, text));
+    connection.closeWhenFlushed = true;
+    connection.inbound.clear();
+}
+
+// Hands every complete line to its handler. The connection may be closed
+// by what a line does, so it is looked up again after each one.
+void HandleLines(int fd) {
+    Connection* connection = Find(fd);
+    std::vector<std::string> lines;
+    const size_t limit = connection->control ? kMaxControlLineBytes : kMaxClientLineBytes;
+    const bool withinLimit = TakeLines(connection->inbound, limit, lines);
+    for (const std::string& line : lines) {
+        if (connection->dead || connection->closeWhenFlushed) return;
+        if (connection->control) {
+            HandleControlLine(*connection, line);
+        } else {
+            HandleClientLine(*connection, line);
+        }
+        ReapDeadConnections();
+        connection = Find(fd);
+        if (connection == nullptr) return;
+    }
+    if (!withinLimit && !connection->dead && !connection->closeWhenFlushed)
+        ReportLineTooLong(*connection);
+}
+
+void ReadFrom(int fd) {
+    Connection& connection = *Find(fd);
+    char buffer[65536];
+    bool ended = false;
+    // Bounded per round so one busy client cannot starve the others.
+    for (int round = 0; round < 16; ++round) {
+        const ssize_t received = recv(fd, buffer, sizeof buffer, 0);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
+        if (received <= 0) {
+            ended = true;
+            break;
+        }
+        // After a refusal or a fault the rest is not read as requests.
+        if (connection.closeWhenFlushed) continue;
+        connection.inbound.append(buffer, static_cast<size_t>(received));
+    }
+    // Lines that came before the end are still answered.
+    HandleLines(fd);
+    if (!ended) return;
+    if (Connection* still = Find(fd)) still->dead = true;
+}
+
+void WriteTo(Connection& connection) {
+    while (!connection.outbound.empty()) {
+        const ssize_t sent = send(connection.fd, connection.outbound.data(),
+                                  connection.outbound.size(), MSG_NOSIGNAL);
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        if (sent <= 0) {
+            connection.dead = true;
+            return;
+        }
+        connection.outbound.erase(0, static_cast<size_t>(sent));
+    }
+    if (connection.closeWhenFlushed) connection.dead = true;
+}
+
+void WriteAll() {
+    for (auto& [fd, connection] : gConnections)
+        if (!connection.dead) WriteTo(connection);
+    ReapDeadConnections();
+}
+
+void CloseAll() {
+    // One last try at the replies already queued, such as quit's OK.
+    for (auto& [fd, connection] : gConnections) {
+        if (!connection.dead) WriteTo(connection);
+        close(fd);
+    }
+    gConnections.clear();
+}
+
+}  // namespace
+
+void ReapDeadConnections() {
+    for (;;) {
+        std::vector<int> dead;
+        for (const auto& [fd, connection] : gConnections)
+            if (connection.dead) dead.push_back(fd);
+        if (dead.empty()) return;
+        for (const int fd : dead) {
+            const int userId = gConnections[fd].userId;
+            close(fd);
+            gConnections.erase(fd);
+            if (userId != 0) LogOutUser(userId);
+        }
+    }
+}
+
+int RunServerLoop(int clientListenFd, int controlListenFd) {
+    CatchStopSignals();
+    std::vector<pollfd> polled;
+    while (!gSwitches.quitRequested && gStopSignal == 0) {
+        polled.clear();
+        polled.push_back({clientListenFd, POLLIN, 0});
+        polled.push_back({controlListenFd, POLLIN, 0});
+        for (const auto& [fd, connection] : gConnections) {
+            const short events = connection.outbound.empty() ? POLLIN : POLLIN | POLLOUT;
+            polled.push_back({fd, events, 0});
+        }
+        if (poll(polled.data(), polled.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            std::perror("voicesim: poll");
+            return 1;
+        }
+        if (polled[0].revents & POLLIN) AcceptAll(clientListenFd, false);
+        if (polled[1].revents & POLLIN) AcceptAll(controlListenFd, true);
+        for (size_t i = 2; i < polled.size(); ++i) {
+            if ((polled[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+            // An earlier connection's lines may have closed this one.
+            if (Find(polled[i].fd) != nullptr) ReadFrom(polled[i].fd);
+            ReapDeadConnections();
+        }
+        WriteAll();
+    }
+    CloseAll();
+    return 0;
+}

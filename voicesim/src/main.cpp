@@ -1,0 +1,61 @@
+// voicesim: a simulated voice server on loopback for tests. Start-up order:
+// options, request log, scenario, then the two listening sockets and their
+// port files, so that a test seeing the port files finds the scenario done.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "channels.h"
+#include "connections.h"
+#include "options.h"
+#include "request_log.h"
+#include "scenario.h"
+#include "sim_net.h"
+
+namespace {
+
+int Listen(int port, const std::string& portFile, const char* what) {
+    int boundPort = 0;
+    const int fd = ListenOnLoopback(port, boundPort);
+    if (fd < 0) {
+        std::fprintf(stderr, "voicesim: cannot listen on 127.0.0.1:%d for %s\n", port, what);
+        return -1;
+    }
+    if (!portFile.empty() && !WritePortFile(portFile, boundPort)) {
+        std::fprintf(stderr, "voicesim: cannot write %s\n", portFile.c_str());
+        close(fd);
+        return -1;
+    }
+    std::printf("voicesim: %s on 127.0.0.1:%d\n", what, boundPort);
+    return fd;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool showedHelp = false;
+    if (!ParseOptions(argc, argv, showedHelp)) return showedHelp ? 0 : 2;
+    if (!gOptions.logFile.empty() && !OpenRequestLog(gOptions.logFile)) {
+        std::fprintf(stderr, "voicesim: cannot open the request log %s\n",
+                     gOptions.logFile.c_str());
+        return 1;
+    }
+    ResetChannels();
+    if (!gOptions.scenarioFile.empty()) {
+        std::string error;
+        if (!RunScenarioFile(gOptions.scenarioFile, error)) {
+            std::fprintf(stderr, "voicesim: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    const int clientFd = Listen(gOptions.port, gOptions.portFile, "voice clients");
+    if (clientFd < 0) return 1;
+    const int controlFd = Listen(gOptions.controlPort, gOptions.controlPortFile, "control");
+    if (controlFd < 0) return 1;
+    std::fflush(stdout);
+    const int status = RunServerLoop(clientFd, controlFd);
+    close(clientFd);
+    close(controlFd);
+    return status;
+}
