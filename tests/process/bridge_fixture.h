@@ -33,18 +33,20 @@ protected:
     std::string Data(const std::string& name) const { return ReadTestFile(DataPath(name)); }
 
     // Waits until the data file holds exactly `expected`.
-    ::testing::AssertionResult DataBecomes(const std::string& name, const std::string& expected,
-                                          std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    ::testing::AssertionResult DataBecomes(
+        const std::string& name, const std::string& expected,
+        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         if (WaitUntil([&] { return Data(name) == expected; }, timeout))
             return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "data/" << name << " holds:\n" << Data(name) << "\nexpected:\n" << expected;
+        return ::testing::AssertionFailure() << "data/" << name << " holds:\n"
+                                             << Data(name) << "\nexpected:\n"
+                                             << expected;
     }
 
     std::string BridgeOutput() const { return ReadTestFile(dir.File("bridge-output.txt")); }
 };
 
-#define INSTANTIATE_FOR_BOTH_BUILDS(Suite)                                               \
-    INSTANTIATE_TEST_SUITE_P(, Suite,                                                   \
+#define INSTANTIATE_FOR_BOTH_BUILDS(Suite)                                                 \
+    INSTANTIATE_TEST_SUITE_P(, Suite,                                                      \
                              ::testing::Values(BridgeBuild::Native, BridgeBuild::Windows), \
                              [](const auto& build) { return BridgeBuildName(build.param); })

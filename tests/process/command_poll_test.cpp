@@ -1,28 +1,23 @@
 // The command poll: every command the game writes is logged once and the
-// file emptied; a file of white space alone is left as it is.
-#include "bridge_fixture.h"
+// file emptied; a file of white space alone is left as it is. The server
+// refuses the bridge, so that the log holds nothing but the poll's lines.
+#include "session_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-class CommandPollTest : public BridgeProcessTest {
+class CommandPollTest : public SessionTest {
 protected:
-    VoiceSim sim;
     std::string startLine;
 
     void SetUp() override {
-        BridgeProcessTest::SetUp();
+        SessionTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        sim = StartVoiceSim(dir.path);
-        Start({"127.0.0.1", std::to_string(sim.port), "10333", "0", "Ana"});
-        startLine = "start host=127.0.0.1 tcp=" + std::to_string(sim.port) + " udp=10333 nick=Ana\n";
-        ASSERT_TRUE(DataBecomes("state.txt", StateText("starting", "Ana"), 30s));
-    }
-
-    void TearDown() override {
-        BridgeProcessTest::TearDown();
-        StopProcess(sim.process);
+        Control({"switch", "refuse-connections", "1"});
+        Start({"127.0.0.1", Port(), "10333", "0", "Ana"});
+        startLine = "start host=127.0.0.1 tcp=" + Port() + " udp=10333 nick=Ana\n";
+        ASSERT_TRUE(WaitUntil([&] { return StateEntry("status") == "error"; }, 30s));
     }
 
     void SendCommand(const std::string& bytes) {

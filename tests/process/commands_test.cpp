@@ -66,17 +66,18 @@ TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
     ChildProcess other = StartBridge(GetParam(), executable, otherDir.path,
                                      {"127.0.0.1", Port(), "10333", "0", "Rui \xF0\x9F\x8E\xAE"});
     const std::string otherData = otherDir.File("data");
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ParseStateText(ReadDataFile(otherData, "state.txt"))["status"] == "authorized"; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return ParseStateText(ReadDataFile(otherData, "state.txt"))["status"] == "authorized";
+    }));
     const std::string otherId = ParseStateText(ReadDataFile(otherData, "state.txt"))["myuserid"];
     const std::string me = std::to_string(myUserId);
     EXPECT_TRUE(DataBecomes("users.txt", me + "|Ana\n" + otherId + "|Rui \xF0\x9F\x8E\xAE\n"));
 
     Command("pm " + otherId + "|ol\xC3\xA1 | Rui\nsegunda linha");
     ASSERT_TRUE(SendCommand(otherData, "pm " + me + "|resposta|com|barras", 20s));
-    EXPECT_TRUE(WaitUntil([&] {
-        return ReadDataFile(otherData, "pm_in.txt") == me + "|Ana|ol\xC3\xA1 | Rui\nsegunda linha\n";
-    })) << ReadDataFile(otherData, "pm_in.txt");
+    const std::string firstEntry = me + "|Ana|ol\xC3\xA1 | Rui\nsegunda linha\n";
+    EXPECT_TRUE(WaitUntil([&] { return ReadDataFile(otherData, "pm_in.txt") == firstEntry; }))
+        << ReadDataFile(otherData, "pm_in.txt");
     EXPECT_TRUE(DataBecomes("pm_in.txt", otherId + "|Rui \xF0\x9F\x8E\xAE|resposta|com|barras\n"));
 
     // 3,000 characters, a third of them outside the basic plane: sent
@@ -89,7 +90,7 @@ TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
     EXPECT_TRUE(WaitUntil([&] {
         const std::string all = ReadDataFile(otherData, "pm_in.txt");
         received.clear();
-        size_t start = all.find('\n') + 1;  // after the first message
+        size_t start = firstEntry.size();
         while (start < all.size()) {
             size_t end = all.find('\n', start);
             if (end == std::string::npos || all.compare(start, prefix.size(), prefix) != 0) break;

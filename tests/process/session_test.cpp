@@ -19,13 +19,15 @@ TEST_P(VoiceSessionTest, LogsInOpensDevicesAndMirrorsTheServer) {
     StartLoggedIn("Z\xC3\xA9");
 
     EXPECT_GT(myUserId, 0);
-    EXPECT_TRUE(DataBecomes("corvanex_debug.txt",
-                            "start host=127.0.0.1 tcp=" + Port() + " udp=10333 nick=Z\xC3\xA9\n"
-                            "event con_success\nsound devices initialized\n"));
-    EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n2|Sala de espera|0|1\n3|A\xC3\xA7\xC3\xA3o|1|0|2\n"));
+    EXPECT_TRUE(
+        DataBecomes("corvanex_debug.txt", "start host=127.0.0.1 tcp=" + Port() +
+                                              " udp=10333 nick=Z\xC3\xA9\n"
+                                              "event con_success\nsound devices initialized\n"));
+    EXPECT_TRUE(
+        DataBecomes("channels.txt", "1||0|0\n2|Sala de espera|0|1\n3|A\xC3\xA7\xC3\xA3o|1|0|2\n"));
     // The server lists its users in ID order, the bridge itself among them.
-    EXPECT_TRUE(DataBecomes("users.txt", "900|Bot \xF0\x9F\xA4\x96\n" + std::to_string(myUserId) +
-                                             "|Z\xC3\xA9\n"));
+    EXPECT_TRUE(DataBecomes(
+        "users.txt", "900|Bot \xF0\x9F\xA4\x96\n" + std::to_string(myUserId) + "|Z\xC3\xA9\n"));
     const std::vector<std::string> requests = RequestsFrom(myUserId);
     EXPECT_NE(std::find(requests.begin(), requests.end(), "SOUND_INPUT\t1"), requests.end());
     EXPECT_NE(std::find(requests.begin(), requests.end(), "SOUND_OUTPUT\t2"), requests.end());
@@ -39,7 +41,8 @@ TEST_P(VoiceSessionTest, WithoutSoundDevicesLoginStillEndsAuthorized) {
     StartLoggedIn("Ana", {{"VOICECLIENT_NO_SOUND_DEVICES", "1"}});
     EXPECT_EQ(Data("corvanex_debug.txt"),
               "start host=127.0.0.1 tcp=" + Port() + " udp=10333 nick=Ana\nevent con_success\n");
-    for (const std::string& line : RequestsFrom(myUserId)) EXPECT_NE(line.rfind("SOUND_", 0), 0u) << line;
+    for (const std::string& line : RequestsFrom(myUserId))
+        EXPECT_NE(line.rfind("SOUND_", 0), 0u) << line;
 }
 
 TEST_P(VoiceSessionTest, RefusedConnectionIsAnErrorAndTheLoopGoesOn) {
@@ -58,9 +61,10 @@ TEST_P(VoiceSessionTest, CommandErrorsAndALostConnectionAreReported) {
     EXPECT_TRUE(WaitUntil([&] { return StateEntry("error") == "Segundo | erro\nlinha"; }));
     EXPECT_EQ(StateEntry("status"), "error");
     EXPECT_TRUE(DataBecomes("corvanex_debug.txt",
-                            "start host=127.0.0.1 tcp=" + Port() + " udp=10333 nick=Ana\n"
-                            "event con_success\nsound devices initialized\n"
-                            "cmd_error: Primeiro erro\ncmd_error: Segundo | erro\nlinha\n"));
+                            "start host=127.0.0.1 tcp=" + Port() +
+                                " udp=10333 nick=Ana\n"
+                                "event con_success\nsound devices initialized\n"
+                                "cmd_error: Primeiro erro\ncmd_error: Segundo | erro\nlinha\n"));
     Control({"client", "drop", std::to_string(myUserId)});
     EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", myUserId, 0, "", kFailedText)));
     EXPECT_TRUE(IsRunning(bridge));
@@ -106,15 +110,18 @@ TEST_P(VoiceSessionTest, OwnChannelFollowsJoinsLeavesRenamesAndRemovals) {
 TEST_P(VoiceSessionTest, PrivateMessagesFromABotAndAnotherBridgeArrive) {
     StartLoggedIn();
     Control({"bot", "add", "950", "Bot|B"});
-    Control({"bot", "say", "950", std::to_string(myUserId), "ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab"});
-    EXPECT_TRUE(DataBecomes("pm_in.txt", "950|Bot|B|ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\n"));
+    Control({"bot", "say", "950", std::to_string(myUserId),
+             "ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab"});
+    EXPECT_TRUE(
+        DataBecomes("pm_in.txt", "950|Bot|B|ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\n"));
 
     // A second bridge, in a game directory of its own, writes to the first.
     TempDirectory otherDir;
     ChildProcess other = StartBridge(GetParam(), executable, otherDir.path,
                                      {"127.0.0.1", Port(), "10333", "0", "Rui"});
     ASSERT_TRUE(WaitUntil([&] {
-        return ParseStateText(ReadTestFile(otherDir.File("data/state.txt")))["status"] == "authorized";
+        return ParseStateText(ReadTestFile(otherDir.File("data/state.txt")))["status"] ==
+               "authorized";
     }));
     const std::string otherId =
         ParseStateText(ReadTestFile(otherDir.File("data/state.txt")))["myuserid"];

@@ -1,6 +1,11 @@
 // Launchers for the bridge and the simulated server.
 #include "bridge_runner.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -36,16 +41,41 @@ ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
 VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs) {
     const std::string portFile = directory + "/voicesim.port";
     const std::string controlFile = directory + "/voicesim.control";
-    std::vector<std::string> argv = {VOICESIM_PATH, "--port", "0", "--port-file", portFile,
-                                     "--control-port", "0", "--control-port-file", controlFile,
-                                     "--log", directory + "/voicesim.log"};
+    std::vector<std::string> argv = {VOICESIM_PATH,
+                                     "--port",
+                                     "0",
+                                     "--port-file",
+                                     portFile,
+                                     "--control-port",
+                                     "0",
+                                     "--control-port-file",
+                                     controlFile,
+                                     "--log",
+                                     directory + "/voicesim.log"};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     VoiceSim sim;
     sim.process = StartProcess(argv, directory, {}, directory + "/voicesim-output.txt");
-    WaitUntil([&] { return !ReadTestFile(portFile).empty() && !ReadTestFile(controlFile).empty(); });
+    WaitUntil(
+        [&] { return !ReadTestFile(portFile).empty() && !ReadTestFile(controlFile).empty(); });
     sim.port = std::atoi(ReadTestFile(portFile).c_str());
     sim.controlPort = std::atoi(ReadTestFile(controlFile).c_str());
     return sim;
+}
+
+SilentListener::SilentListener() {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(fd, 8) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return;
+    port = ntohs(address.sin_port);
+}
+
+SilentListener::~SilentListener() {
+    if (fd >= 0) close(fd);
 }
 
 std::string StateText(const std::string& status, const std::string& nickname, int userId,

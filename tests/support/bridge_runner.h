@@ -29,7 +29,19 @@ struct VoiceSim {
     int controlPort = 0;
 };
 
-VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs = {});
+VoiceSim StartVoiceSim(const std::string& directory,
+                       const std::vector<std::string>& extraArgs = {});
+
+// A loopback port that takes connections into its backlog and never
+// answers, like a server that hangs.
+struct SilentListener {
+    int fd = -1;
+    int port = 0;
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+};
 
 // The text a state file holds for these values.
 std::string StateText(const std::string& status, const std::string& nickname, int userId = 0,

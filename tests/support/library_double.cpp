@@ -55,7 +55,8 @@ TTMessage MakeUserEvent(INT32 code, INT32 userId, INT32 channelId, const std::u1
     return message;
 }
 
-TTMessage MakeChannelEvent(INT32 code, INT32 channelId, INT32 parentId, const std::u16string& name) {
+TTMessage MakeChannelEvent(INT32 code, INT32 channelId, INT32 parentId,
+                           const std::u16string& name) {
     TTMessage message = MakeEvent(code);
     message.ttType = __CHANNEL;
     message.channel.nChannelID = channelId;
@@ -64,7 +65,8 @@ TTMessage MakeChannelEvent(INT32 code, INT32 channelId, INT32 parentId, const st
     return message;
 }
 
-TTMessage MakeTextEvent(INT32 msgType, INT32 fromUserId, INT32 toUserId, const std::u16string& text) {
+TTMessage MakeTextEvent(INT32 msgType, INT32 fromUserId, INT32 toUserId,
+                        const std::u16string& text) {
     TTMessage message = MakeEvent(CLIENTEVENT_CMD_USER_TEXTMSG);
     message.ttType = __TEXTMESSAGE;
     message.textmessage.nMsgType = msgType;
@@ -104,7 +106,8 @@ TTBOOL TT_GetMessage(TTInstance*, TTMessage* message, const INT32* waitMs) {
     return 1;
 }
 
-INT32 TT_DoLogin(TTInstance*, const TTCHAR* nickname, const TTCHAR* username, const TTCHAR* password) {
+INT32 TT_DoLogin(TTInstance*, const TTCHAR* nickname, const TTCHAR* username,
+                 const TTCHAR* password) {
     Record("TT_DoLogin " + Utf8Of(nickname) + " user=" + Utf8Of(username) +
            " password=" + Utf8Of(password));
     return 1;

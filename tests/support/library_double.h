@@ -35,7 +35,8 @@ TTInstance* DoubleInstance();
 TTMessage MakeEvent(INT32 code, INT32 source = 0);
 TTMessage MakeUserEvent(INT32 code, INT32 userId, INT32 channelId, const std::u16string& nickname);
 TTMessage MakeChannelEvent(INT32 code, INT32 channelId, INT32 parentId, const std::u16string& name);
-TTMessage MakeTextEvent(INT32 msgType, INT32 fromUserId, INT32 toUserId, const std::u16string& text);
+TTMessage MakeTextEvent(INT32 msgType, INT32 fromUserId, INT32 toUserId,
+                        const std::u16string& text);
 TTMessage MakeErrorEvent(const std::u16string& text);
 
 // Copies UTF-16 text into a fixed array, cut and zero-terminated.

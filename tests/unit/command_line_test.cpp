@@ -1,7 +1,8 @@
 // Reading BridgeConfig from the positional arguments.
+#include "core/command_line.h"
+
 #include <gtest/gtest.h>
 
-#include "core/command_line.h"
 #include "wide.h"
 
 namespace {
@@ -39,7 +40,7 @@ TEST(ParseCommandLine, EmptyArgumentsCountAsPresent) {
 
 TEST(ParseCommandLine, PortsParseLikeStrtol) {
     const std::pair<std::u16string, int32_t> cases[] = {
-        {u"abc", 0}, {u" 10334", 10334}, {u"-1", -1}, {u"70000", 70000},
+        {u"abc", 0},   {u" 10334", 10334},           {u"-1", -1},    {u"70000", 70000},
         {u"12ab", 12}, {u"99999999999", 2147483647}, {u"\uFF11", 0},  // fullwidth digit
     };
     for (const auto& c : cases) {
@@ -51,11 +52,10 @@ TEST(ParseCommandLine, PortsParseLikeStrtol) {
 
 TEST(ParseEncryptedFlag, TrueInAnyCaseOrTheDigitOne) {
     const std::pair<std::u16string, bool> cases[] = {
-        {u"true", true}, {u"TRUE", true}, {u"TrUe", true}, {u"1", true},
-        {u"yes", false}, {u"0", false},   {u"2", false},   {u"", false},
-        {u" true", false}, {u"true ", false}, {u"1 ", false}, {u"01", false},
-        {u"truee", false}, {u"tru\u0113", false},
-        {u"\u0130rue", false},  // only ASCII letters fold
+        {u"true", true},   {u"TRUE", true},       {u"TrUe", true},       {u"1", true},
+        {u"yes", false},   {u"0", false},         {u"2", false},         {u"", false},
+        {u" true", false}, {u"true ", false},     {u"1 ", false},        {u"01", false},
+        {u"truee", false}, {u"tru\u0113", false}, {u"\u0130rue", false},  // only ASCII letters fold
     };
     for (const auto& c : cases) EXPECT_EQ(ParseEncryptedFlag(W(c.first)), c.second);
 }

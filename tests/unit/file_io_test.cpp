@@ -1,9 +1,10 @@
 // Whole-file primitives and publishing, on the real file system.
+#include "files/file_io.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "files/file_io.h"
 #include "files/publish.h"
 #include "held_file.h"
 #include "platform.h"

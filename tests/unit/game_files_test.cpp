@@ -1,11 +1,12 @@
 // The game's side of the exchange files, as gamectl and the process tests
 // use it.
+#include "game_files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <thread>
 
-#include "game_files.h"
 #include "temp_directory.h"
 
 namespace {
@@ -16,9 +17,13 @@ TEST(ParseStateText, ReadsTheSevenEntriesWithRawValues) {
     const auto entries = ParseStateText(
         "status|authorized\nptt|1\nmyuserid|12\nmychannelid|3\nmychannelname|Sala|A\nlinha\n"
         "nickname|Z\xC3\xA9\nerror|\n");
-    const std::map<std::string, std::string> expected = {
-        {"status", "authorized"}, {"ptt", "1"},           {"myuserid", "12"}, {"mychannelid", "3"},
-        {"mychannelname", "Sala|A\nlinha"}, {"nickname", "Z\xC3\xA9"}, {"error", ""}};
+    const std::map<std::string, std::string> expected = {{"status", "authorized"},
+                                                         {"ptt", "1"},
+                                                         {"myuserid", "12"},
+                                                         {"mychannelid", "3"},
+                                                         {"mychannelname", "Sala|A\nlinha"},
+                                                         {"nickname", "Z\xC3\xA9"},
+                                                         {"error", ""}};
     EXPECT_EQ(entries, expected);
 }
 

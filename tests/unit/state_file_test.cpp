@@ -1,9 +1,10 @@
 // The state file's seven entries.
+#include "files/state_file.h"
+
 #include <gtest/gtest.h>
 
 #include "core/bridge_config.h"
 #include "core/bridge_state.h"
-#include "files/state_file.h"
 
 namespace {
 
@@ -29,9 +30,10 @@ TEST_F(StateFileTest, ValuesAreWrittenRaw) {
     gBridgeState.myChannelName = "Sala|A\nB";
     gBridgeState.lastError = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
     gBridgeConfig.nickname = "";
-    EXPECT_EQ(BuildStateText("authorized"),
-              "status|authorized\nptt|1\nmyuserid|-3\nmychannelid|2147483647\n"
-              "mychannelname|Sala|A\nB\nnickname|\nerror|Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk\n");
+    EXPECT_EQ(
+        BuildStateText("authorized"),
+        "status|authorized\nptt|1\nmyuserid|-3\nmychannelid|2147483647\n"
+        "mychannelname|Sala|A\nB\nnickname|\nerror|Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk\n");
 }
 
 }  // namespace

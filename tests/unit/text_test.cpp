@@ -1,7 +1,8 @@
 // Command-text helpers: trimming, splitting, number parsing, UTF-8 cuts.
+#include "files/text.h"
+
 #include <gtest/gtest.h>
 
-#include "files/text.h"
 #include "wide.h"
 
 namespace {
@@ -16,10 +17,10 @@ TEST(TrimCommandText, StripsOnlyWhatTheGameMayAddAroundACommand) {
         {"", ""},
         {"refresh", "refresh"},
         {" \trefresh \r\n", "refresh"},
-        {"\nrefresh", "\nrefresh"},          // leading line feeds stay
-        {"\r\n \t\r\n", ""},                 // trailing pass runs first
-        {"joinpath  a ", "joinpath  a"},     // inner spaces stay
-        {"\vrefresh\f", "\vrefresh\f"},      // no other white space
+        {"\nrefresh", "\nrefresh"},       // leading line feeds stay
+        {"\r\n \t\r\n", ""},              // trailing pass runs first
+        {"joinpath  a ", "joinpath  a"},  // inner spaces stay
+        {"\vrefresh\f", "\vrefresh\f"},   // no other white space
         {"\xEF\xBB\xBFrefresh", "\xEF\xBB\xBFrefresh"},
         {"\xC2\xA0refresh", "\xC2\xA0refresh"},
         {std::string("a\0 ", 3), std::string("a\0", 2)},
@@ -66,7 +67,7 @@ TEST(ParseInt32, ReadsDecimalLikeStrtolAndClamps) {
 }
 
 TEST(CutUtf8, NeverCutsInsideACharacter) {
-    const std::string euro = "\xE2\x82\xAC";   // 3 bytes
+    const std::string euro = "\xE2\x82\xAC";       // 3 bytes
     const std::string smile = "\xF0\x9F\x98\x80";  // 4 bytes
     const struct {
         std::string input;

@@ -46,7 +46,10 @@ TEST(Utf8ToWide, ReplacesInvalidInputWithReplacementCharacters) {
         {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD"},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
         {"bad second byte not a continuation", "\xE0\x41zz", u"\uFFFDAzz"},
-        {"lead too near the end swallows the rest", "x\xF0" "A", u"x\uFFFD"},
+        {"lead too near the end swallows the rest",
+         "x\xF0"
+         "A",
+         u"x\uFFFD"},
         {"four-byte cut after three", "\xF0\x9F\x8E!", u"\uFFFD!"},
         {"invalid lead", "\xFFx", u"\uFFFDx"},
         {"latin-1 text", "caf\xE9", u"caf\uFFFD"},
