@@ -121,7 +121,9 @@ typedef struct TTMessage {
     };
 } TTMessage;
 
-/* Creates an instance in polling mode; NULL when it cannot be created. */
+/* Creates an instance in polling mode; NULL when it cannot be created
+   (also when the environment variable VOICECLIENT_FAIL_INIT is "1", so that
+   a program's start-up failure can be tried). */
 VOICECLIENT_API TTInstance* TT_InitTeamTalkPoll(void);
 
 /* Ends any connection and frees the instance. */
@@ -152,6 +154,10 @@ VOICECLIENT_API INT32 TT_DoJoinChannelByID(TTInstance* instance, INT32 channelId
 VOICECLIENT_API INT32 TT_DoLeaveChannel(TTInstance* instance);
 VOICECLIENT_API INT32 TT_DoTextMessage(TTInstance* instance, const TextMessage* message);
 
+/* The default input and output devices. There is no audio in this library:
+   the devices are 1 and 2, and TRUE is returned, unless the environment
+   variable VOICECLIENT_NO_SOUND_DEVICES is "1", which stands for a machine
+   without sound devices (FALSE, the IDs untouched). */
 VOICECLIENT_API TTBOOL TT_GetDefaultSoundDevices(INT32* inputDeviceId, INT32* outputDeviceId);
 VOICECLIENT_API TTBOOL TT_InitSoundInputDevice(TTInstance* instance, INT32 deviceId);
 VOICECLIENT_API TTBOOL TT_InitSoundOutputDevice(TTInstance* instance, INT32 deviceId);
