@@ -22,16 +22,33 @@ std::string BridgeExecutable(BridgeBuild build) {
     return std::filesystem::exists(path) ? path : std::string();
 }
 
+namespace {
+
+// Quiet Wine, and let it read the arguments as UTF-8.
+const std::vector<std::pair<std::string, std::string>> kWineEnvironment = {
+    {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"LC_ALL", "C.UTF-8"}};
+
+}  // namespace
+
+std::string WintoolExecutable() {
+    const char* configured = std::getenv("VOICEBRIDGE_WINTOOL");
+    std::string path = configured != nullptr ? configured : WINTOOL_DEFAULT;
+    return std::filesystem::exists(path) ? path : std::string();
+}
+
+ChildProcess StartWine(const std::vector<std::string>& args, const std::string& directory) {
+    std::vector<std::string> argv = {"wine"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return StartProcess(argv, directory, kWineEnvironment, directory + "/wine-output.txt");
+}
+
 ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
                          const std::string& directory, const std::vector<std::string>& args,
                          std::vector<std::pair<std::string, std::string>> environment) {
     std::vector<std::string> argv;
     if (build == BridgeBuild::Windows) {
         argv.push_back("wine");
-        // Quiet Wine, and let it read the arguments as UTF-8.
-        environment.emplace_back("WINEDEBUG", "-all");
-        environment.emplace_back("WINEDLLOVERRIDES", "mscoree,mshtml=");
-        environment.emplace_back("LC_ALL", "C.UTF-8");
+        environment.insert(environment.end(), kWineEnvironment.begin(), kWineEnvironment.end());
     }
     argv.push_back(executable);
     argv.insert(argv.end(), args.begin(), args.end());

@@ -16,6 +16,12 @@ std::string BridgeBuildName(BridgeBuild build);
 // The executable for `build`; empty when the Windows build is not there.
 std::string BridgeExecutable(BridgeBuild build);
 
+// tests/wintool/wintool.exe of the Windows build; empty when not built.
+std::string WintoolExecutable();
+
+// Runs a Windows program under Wine in `directory`.
+ChildProcess StartWine(const std::vector<std::string>& args, const std::string& directory);
+
 // Starts the bridge with `args` in `directory` ("data" goes below it).
 ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
                          const std::string& directory, const std::vector<std::string>& args,
