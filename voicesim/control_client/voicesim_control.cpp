@@ -84,23 +84,26 @@ bool SendAll(SimControlLink& link, const std::string& bytes, Clock::time_point d
 
 }  // namespace
 
-bool SimControlOpen(SimControlLink& link, int port) {
-    SimControlClose(link);
+int ConnectLoopback(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0) return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
-    // A loopback connect completes or fails at once.
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(fd);
-        return false;
+        return -1;
     }
     // Non-blocking from here on, so that every wait keeps its deadline.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    link.fd = fd;
-    return true;
+    return fd;
+}
+
+bool SimControlOpen(SimControlLink& link, int port) {
+    SimControlClose(link);
+    link.fd = ConnectLoopback(port);
+    return link.fd >= 0;
 }
 
 void SimControlClose(SimControlLink& link) {

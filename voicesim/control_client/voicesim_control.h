@@ -17,6 +17,10 @@ struct SimControlLink {
 // Connects to 127.0.0.1:port; false when nothing accepts there.
 bool SimControlOpen(SimControlLink& link, int port);
 
+// A non-blocking TCP connection to 127.0.0.1:port, or -1. Loopback connects
+// complete or fail at once, so this does not wait.
+int ConnectLoopback(int port);
+
 void SimControlClose(SimControlLink& link);
 
 // Sends one command, such as {"channel", "add", "5", "1", "Sala de espera"},

@@ -2,15 +2,13 @@
 // every wait ends at its deadline.
 #include "wire_client.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "voicesim_control.h"
 #include "wire_format.h"
 
 namespace {
@@ -43,19 +41,8 @@ bool ReadMore(WireClient& client, Clock::time_point deadline) {
 
 bool WireConnect(WireClient& client, int port) {
     WireClose(client);
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return false;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    client.fd = fd;
-    return true;
+    client.fd = ConnectLoopback(port);
+    return client.fd >= 0;
 }
 
 void WireClose(WireClient& client) {
