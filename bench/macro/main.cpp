@@ -10,6 +10,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_session.h"
@@ -23,6 +24,7 @@ struct BurstPlan {
 };
 
 struct Plan {
+    double settleSeconds;  // after the login, before the idle window
     double idleSeconds;
     int nativeCommands;
     int wineCommands;
@@ -31,9 +33,9 @@ struct Plan {
 };
 
 const Plan kFullPlan = {
-    60, 300, 300, {{250, 5}, {1000, 5}, {4000, 3}}, {{250, 3}, {1000, 3}, {4000, 1}}};
+    5, 60, 300, 300, {{250, 5}, {1000, 5}, {4000, 3}}, {{250, 3}, {1000, 3}, {4000, 1}}};
 // Short runs take their bursts in the session already up, one small each.
-const Plan kShortPlan = {2, 10, 6, {{100, 1}}, {{100, 1}}};
+const Plan kShortPlan = {0.5, 2, 10, 6, {{100, 1}}, {{100, 1}}};
 
 // IDs well above what voicesim hands out to clients, for bots and channels.
 const int kFirstBurstId = 1000;
@@ -80,6 +82,8 @@ bool RunBuild(BridgeBuild build, const Plan& plan, bool shortRun, const std::str
         std::cerr << "bench: " << error << std::endl;
         return false;
     }
+    // Wine's own services may still be coming up right after the login.
+    std::this_thread::sleep_for(std::chrono::duration<double>(plan.settleSeconds));
     Progress(results.name + " idle for " + std::to_string(static_cast<int>(plan.idleSeconds)) +
              " s");
     results.idle = MeasureIdle(session, plan.idleSeconds, winePrefix);

@@ -84,24 +84,30 @@ void PrintLatencyTable(std::ostream& out, const std::vector<BuildResults>& build
 }
 
 void PrintBurstTables(std::ostream& out, const std::vector<BuildResults>& builds) {
-    out << "Times in ms, median (min–max) over the runs. \"Published\" is from the first bulk "
-           "command until users.txt and channels.txt are both complete; \"bridge at work\" is "
-           "from the first change of users.txt until then; \"per event\" divides that by N + "
-           "M.\n\n";
-    out << "| bridge | N bots | M channels | runs | published | bridge at work | per event (µs) "
-           "| command taken after | "
+    out << "Times in ms, median (min–max) over the runs, each run with a fresh voicesim and "
+           "bridge. Counted from the first bulk command: until users.txt holds every bot, and "
+           "until channels.txt holds every channel too (the bridge takes the bots first, so this "
+           "is the whole burst published). \"Bridge at work\" is from the first change of "
+           "users.txt until the whole burst is published, and \"per event\" divides it by N + "
+           "M. \"Command taken\" is how long a command written right after the bulk commands "
+           "waits before the bridge takes it. The target is judged on the slowest run.\n\n";
+    out << "| bridge | N bots | M channels | runs | users.txt complete | all published | bridge "
+           "at work | per event (µs) | command taken | "
         << Fixed(kBurstTargetUsers, 0) << " users ≤ " << Fixed(kBurstTargetMs, 0)
-        << " ms |\n|---|---|---|---|---|---|---|---|---|\n";
+        << " ms |\n|---|---|---|---|---|---|---|---|---|---|\n";
     for (const BuildResults& build : builds) {
         for (const auto& [users, runs] : ByUsers(build.bursts)) {
             const int channels = runs.front().channels;
             const double events = users + channels;
             const std::vector<double> published =
                 Column(runs, [](const BurstResult& b) { return b.completeMs; });
-            std::string target = "";
-            if (users == kBurstTargetUsers && build.name == "native")
-                target = Judge(Median(published) <= kBurstTargetMs);
+            std::string target;
+            if (users == kBurstTargetUsers)
+                target = build.name == "native" ? Judge(Maximum(published) <= kBurstTargetMs)
+                                                : "(native target)";
             out << "| " << build.name << " | " << users << " | " << channels << " | " << runs.size()
+                << " | "
+                << MedianAndRange(Column(runs, [](const BurstResult& b) { return b.usersMs; }))
                 << " | " << MedianAndRange(published) << " | "
                 << MedianAndRange(Column(runs, [](const BurstResult& b) { return b.processingMs; }))
                 << " | "
@@ -135,30 +141,34 @@ void PrintBurstTables(std::ostream& out, const std::vector<BuildResults>& builds
         }
     }
 
-    out << "\nPublishing once per drain instead, estimated: the working times of all runs are "
-           "fitted to a × events + b × lines written (the bridge writes the whole file after each "
-           "event, so the lines written grow with the square of N); publishing once per drain "
-           "writes each line once, a × events + b × (N + M + 2). The estimate keeps a whole, "
-           "though a part of it is the per-event file replace that would go too, so it is an "
-           "upper bound.\n\n"
-        << "| bridge | a (µs per event) | b (ns per line) | N | measured | fitted | once per "
-           "drain (estimate) |\n|---|---|---|---|---|---|---|\n";
+    out << "\nWhere the time goes, fitted over all runs of a build: working time = a × events + "
+           "b × lines written. The bridge writes the whole users or channels file after each "
+           "event, so the lines written, (N² + M²) / 2 and a little more, grow with the square "
+           "of N; a is what every event costs whatever the file's length (the library, the "
+           "handler, and the file replace itself). Publishing once per drain would write each "
+           "line once: the estimate below is a × events + b × (N + M + 2). It still counts a "
+           "replace for every event in a, so it is an upper bound; the micro-benchmark "
+           "DirectoryBurst measures the publishing alone both ways.\n\n"
+        << "| bridge | a (µs per event) | b (ns per line) | N | measured | fitted | of which "
+           "whole-file rewrites (b × lines) | once per drain (estimate, at most) "
+           "|\n|---|---|---|---|---|---|---|---|\n";
     for (const BuildResults& build : builds) {
         const CostModel model = FitCostModel(build.bursts);
         if (!model.ok) {
-            out << "| " << build.name << " | one N only: no fit | | | | | |\n";
+            out << "| " << build.name << " | one N only: no fit | | | | | | |\n";
             continue;
         }
         for (const auto& [users, runs] : ByUsers(build.bursts)) {
             const int channels = runs.front().channels;
             const double events = users + channels;
-            const double fitted =
-                model.perEventMs * events + model.perLineMs * LinesWrittenPerEvent(users, channels);
+            const double rewrites = model.perLineMs * LinesWrittenPerEvent(users, channels);
+            const double fitted = model.perEventMs * events + rewrites;
             const double once = model.perEventMs * events + model.perLineMs * (events + 2);
             out << "| " << build.name << " | " << Fixed(model.perEventMs * 1000) << " | "
                 << Fixed(model.perLineMs * 1e6) << " | " << users << " | "
                 << Fixed(Median(Column(runs, [](const BurstResult& b) { return b.processingMs; })))
-                << " ms | " << Fixed(fitted) << " ms | " << Fixed(once) << " ms |\n";
+                << " ms | " << Fixed(fitted) << " ms | " << Fixed(rewrites) << " ms ("
+                << Fixed(100 * rewrites / fitted, 0) << " %) | " << Fixed(once) << " ms |\n";
         }
     }
 }
