@@ -11,7 +11,6 @@
 
 #include "core/event_dispatch.h"
 #include "library_double.h"
-#include "micro_benchmarks.h"
 #include "session/directories.h"
 #include "temp_directory.h"
 
@@ -49,7 +48,7 @@ void StoreOnly(const TTMessage& event) {
     if (event.nClientEvent == CLIENTEVENT_CMD_CHANNEL_NEW) UpsertChannel(event.channel);
 }
 
-void BurstBench(benchmark::State& state, bool publishPerEvent) {
+void BM_DirectoryBurst(benchmark::State& state, bool publishPerEvent) {
     const std::vector<TTMessage> events = BurstEvents(static_cast<int>(state.range(0)));
     TempDirectory directory;
     std::filesystem::create_directory(directory.File("data"));
@@ -69,17 +68,16 @@ void BurstBench(benchmark::State& state, bool publishPerEvent) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * events.size()));
 }
 
-}  // namespace
+// N = 250, 1,000 and 4,000, as in the burst benchmark.
+BENCHMARK_CAPTURE(BM_DirectoryBurst, publish_per_event, true)
+    ->Arg(250)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DirectoryBurst, publish_once_per_drain, false)
+    ->Arg(250)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
 
-void RegisterDirectoryPublishBenchmarks(bool shortRun) {
-    const std::vector<int64_t> sizes =
-        shortRun ? std::vector<int64_t>{50} : std::vector<int64_t>{250, 1000, 4000};
-    for (int64_t users : sizes) {
-        benchmark::RegisterBenchmark("DirectoryBurst/publish_per_event", BurstBench, true)
-            ->Arg(users)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark("DirectoryBurst/publish_once_per_drain", BurstBench, false)
-            ->Arg(users)
-            ->Unit(benchmark::kMillisecond);
-    }
-}
+}  // namespace

@@ -7,7 +7,6 @@
 #include "core/bridge_config.h"
 #include "core/bridge_state.h"
 #include "files/state_file.h"
-#include "micro_benchmarks.h"
 #include "temp_directory.h"
 
 namespace {
@@ -22,14 +21,14 @@ void SetTypicalState() {
     gBridgeState.pushToTalk = true;
 }
 
-void BuildStateTextBench(benchmark::State& state) {
+void BM_BuildStateText(benchmark::State& state) {
     SetTypicalState();
     for (auto _ : state) benchmark::DoNotOptimize(BuildStateText("authorized"));
 }
 
 // Writes beside the old file and moves it over: a real file system round
 // trip in a fresh directory, with data/ as the bridge has it.
-void WriteStateFileBench(benchmark::State& state) {
+void BM_WriteStateFile(benchmark::State& state) {
     SetTypicalState();
     TempDirectory directory;
     std::filesystem::create_directory(directory.File("data"));
@@ -37,10 +36,7 @@ void WriteStateFileBench(benchmark::State& state) {
     for (auto _ : state) WriteStateFile("authorized");
 }
 
-}  // namespace
+BENCHMARK(BM_BuildStateText);
+BENCHMARK(BM_WriteStateFile)->Unit(benchmark::kMicrosecond);
 
-void RegisterStateFileBenchmarks() {
-    benchmark::RegisterBenchmark("BuildStateText", BuildStateTextBench);
-    benchmark::RegisterBenchmark("WriteStateFile", WriteStateFileBench)
-        ->Unit(benchmark::kMicrosecond);
-}
+}  // namespace
