@@ -1,0 +1,21 @@
+// The markdown tables of bridge_bench, with the targets beside the figures.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bursts.h"
+#include "idle.h"
+#include "latency.h"
+
+struct BuildResults {
+    std::string name;  // "native" or "Wine"
+    LatencyResult latency;
+    IdleResult idle;
+    std::vector<BurstResult> bursts;
+};
+
+void PrintLatencyTable(std::ostream& out, const std::vector<BuildResults>& builds);
+void PrintBurstTables(std::ostream& out, const std::vector<BuildResults>& builds);
+void PrintIdleTable(std::ostream& out, const std::vector<BuildResults>& builds);

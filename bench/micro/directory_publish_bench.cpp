@@ -1,0 +1,83 @@
+// A burst of directory events through the bridge's own handlers, two ways:
+// as the bridge publishes (users.txt or channels.txt rewritten whole after
+// every event) and, for comparison only, the same records stored and each
+// file published once at the end of the drain. The second way exists only
+// here, to put a measured number on what such a change would buy.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/event_dispatch.h"
+#include "library_double.h"
+#include "session/directories.h"
+#include "temp_directory.h"
+
+namespace {
+
+std::u16string Ascii16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// N bots logging in and N/4 channels appearing, named as voicesim's bulk
+// commands name them.
+std::vector<TTMessage> BurstEvents(int users) {
+    std::vector<TTMessage> events;
+    for (int i = 0; i < users; ++i) {
+        const int id = 1000 + i;
+        events.push_back(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, id, 0,
+                                       Ascii16("bot" + std::to_string(id))));
+    }
+    for (int i = 0; i < users / 4; ++i) {
+        const int id = 1000 + i;
+        events.push_back(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, 1,
+                                          Ascii16("chan" + std::to_string(id))));
+    }
+    return events;
+}
+
+// What the bridge holds right after its login: itself and the root channel.
+void ResetDirectories() {
+    gUserDirectory.clear();
+    gChannelDirectory.clear();
+    UpsertUser(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 1, 0, u"Jogador").user);
+    UpsertChannel(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 1, 0, u"").channel);
+}
+
+void StoreOnly(const TTMessage& event) {
+    if (event.nClientEvent == CLIENTEVENT_CMD_USER_LOGGEDIN) UpsertUser(event.user);
+    if (event.nClientEvent == CLIENTEVENT_CMD_CHANNEL_NEW) UpsertChannel(event.channel);
+}
+
+void BM_DirectoryBurst(benchmark::State& state, bool publishPerEvent) {
+    const std::vector<TTMessage> events = BurstEvents(static_cast<int>(state.range(0)));
+    TempDirectory directory;
+    std::filesystem::create_directory(directory.File("data"));
+    CurrentDirectory inside(directory.path);
+    for (auto _ : state) {
+        state.PauseTiming();
+        ResetDirectories();
+        state.ResumeTiming();
+        if (publishPerEvent) {
+            for (const TTMessage& event : events) HandleClientEvent(event);
+        } else {
+            for (const TTMessage& event : events) StoreOnly(event);
+            WriteUsersFile();
+            WriteChannelsFile();
+        }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * events.size()));
+}
+
+// N = 250, 1,000 and 4,000, as in the burst benchmark.
+BENCHMARK_CAPTURE(BM_DirectoryBurst, publish_per_event, true)
+    ->Arg(250)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DirectoryBurst, publish_once_per_drain, false)
+    ->Arg(250)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
