@@ -99,7 +99,7 @@ TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
         }
         return received == longText;
     })) << received.size();
-    StopProcess(other);
+    EXPECT_TRUE(KilledWhileRunning(other, otherDir.File("bridge-output.txt"))) << "second bridge";
 }
 
 // A game that writes each command as soon as the bridge has taken the one

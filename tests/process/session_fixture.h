@@ -22,7 +22,7 @@ protected:
 
     void TearDown() override {
         BridgeProcessTest::TearDown();
-        StopProcess(sim.process);
+        EXPECT_TRUE(EndsCleanly(sim.process, dir.File("voicesim-output.txt"))) << "voicesim";
     }
 
     // Runs a control command on the server and expects it to succeed.

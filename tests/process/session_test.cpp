@@ -129,7 +129,7 @@ TEST_P(VoiceSessionTest, PrivateMessagesFromABotAndAnotherBridgeArrive) {
                             "pm " + std::to_string(myUserId) + "|a|b\nc \xE2\x82\xAC", 20s));
     EXPECT_TRUE(DataBecomes("pm_in.txt", "950|Bot|B|ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\n" +
                                              otherId + "|Rui|a|b\nc \xE2\x82\xAC\n"));
-    StopProcess(other);
+    EXPECT_TRUE(KilledWhileRunning(other, otherDir.File("bridge-output.txt"))) << "second bridge";
 }
 
 INSTANTIATE_FOR_BOTH_BUILDS(VoiceSessionTest);

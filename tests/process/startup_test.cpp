@@ -40,6 +40,7 @@ TEST_P(StartupTest, DefaultsWithoutArguments) {
     Start({}, {{"VOICECLIENT_FAIL_INIT", "1"}});
     int code = -1;
     ASSERT_TRUE(WaitForExit(bridge, 30s, code));
+    EXPECT_EQ(code, 1) << DescribeExit(code) << BridgeOutput();
     EXPECT_EQ(Data("corvanex_debug.txt"),
               "start host=localhost tcp=10333 udp=10333 nick=Jogador\n");
 }
@@ -68,7 +69,7 @@ TEST_P(StartupTest, FailsWithExitCodeOneAndAnErrorState) {
         ChildProcess process = StartBridge(GetParam(), executable, run.path, c.args, c.environment);
         int code = -1;
         ASSERT_TRUE(WaitForExit(process, 30s, code));
-        EXPECT_EQ(code, 1);
+        EXPECT_EQ(code, 1) << DescribeExit(code) << ReadTestFile(run.File("bridge-output.txt"));
         const std::string nick = c.args.size() > 4 ? c.args[4] : "Jogador";
         EXPECT_EQ(ReadTestFile(run.File("data/state.txt")),
                   StateText("error", nick, 0, 0, "", c.error));

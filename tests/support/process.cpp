@@ -7,7 +7,21 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <thread>
+
+ChildProcess::~ChildProcess() { StopProcess(*this); }
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid(other.pid) { other.pid = -1; }
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+    if (this != &other) {
+        StopProcess(*this);
+        pid = other.pid;
+        other.pid = -1;
+    }
+    return *this;
+}
 
 ChildProcess StartProcess(const std::vector<std::string>& argv, const std::string& directory,
                           const std::vector<std::pair<std::string, std::string>>& environment,
@@ -67,12 +81,49 @@ bool IsRunning(ChildProcess& process) {
     return process.pid > 0 && !WaitForExit(process, std::chrono::milliseconds(0), code);
 }
 
+bool HasEnded(const ChildProcess& process) {
+    if (process.pid <= 0) return true;
+    siginfo_t info{};
+    // WNOWAIT leaves the ended child to be reaped, with its status, later.
+    if (waitid(P_PID, static_cast<id_t>(process.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return true;
+    return info.si_pid == process.pid;
+}
+
 void StopProcess(ChildProcess& process) {
     if (process.pid <= 0) return;
     kill(process.pid, SIGKILL);
     int status = 0;
     waitpid(process.pid, &status, 0);
     process.pid = -1;
+}
+
+bool KillRunning(ChildProcess& process, int& exitCode) {
+    if (process.pid <= 0) return true;
+    kill(process.pid, SIGKILL);
+    int status = 0;
+    waitpid(process.pid, &status, 0);
+    process.pid = -1;
+    exitCode = ExitCodeOf(status);
+    // Killed here is what a running process shows; any other status is
+    // how it had ended already, and no race between looking and killing
+    // can hide it.
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+bool TerminateAndWait(ChildProcess& process, std::chrono::milliseconds timeout, int& exitCode) {
+    if (process.pid > 0) kill(process.pid, SIGTERM);
+    if (WaitForExit(process, timeout, exitCode)) return true;
+    StopProcess(process);
+    return false;
+}
+
+std::string DescribeExit(int exitCode) {
+    if (exitCode > 128 && exitCode < 128 + 65) {
+        const int signal = exitCode - 128;
+        return "signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+    }
+    return "exit code " + std::to_string(exitCode);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

@@ -7,8 +7,17 @@
 #include <utility>
 #include <vector>
 
+// A started child. It is killed and reaped when the record goes, so a test
+// that stops early (a failed ASSERT) leaves no program running behind it.
 struct ChildProcess {
     int pid = -1;
+
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 };
 
 // Starts argv[0] (searched in PATH) in `directory`, with `environment`
@@ -23,8 +32,25 @@ bool WaitForExit(ChildProcess& process, std::chrono::milliseconds timeout, int& 
 
 bool IsRunning(ChildProcess& process);
 
+// True once the process has ended, without reaping it, so that its exit
+// status is still there for whoever ends it.
+bool HasEnded(const ChildProcess& process);
+
 // Ends the process if it still runs, and reaps it.
 void StopProcess(ChildProcess& process);
+
+// Kills a process that is meant to be running still, and reaps it. False
+// when it had ended by itself before (`exitCode` then tells how): for a
+// program that only ends when told to, that is a crash, or under the
+// sanitizers the fault they reported.
+bool KillRunning(ChildProcess& process, int& exitCode);
+
+// Asks the process to end (SIGTERM) and waits for it. False, after killing
+// it, when it is still running at the deadline.
+bool TerminateAndWait(ChildProcess& process, std::chrono::milliseconds timeout, int& exitCode);
+
+// "exit code N" or "signal N (name)", for failure messages.
+std::string DescribeExit(int exitCode);
 
 // Polls `condition` until it holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& condition,

@@ -20,8 +20,21 @@ void Refuse(Connection& connection, const std::string& reason) {
     connection.closeWhenFlushed = true;
 }
 
+// Some error texts quote the request, which may be as long as a line may
+// be; the answer would then pass the clients' line limit, and a client
+// ends a link that breaks it. The text is cut at a whole character so that
+// the line fits, and "..." shows the cut. Each byte dropped takes at least
+// one byte off the escaped line, so one cut is enough.
 void Reply(Connection& connection, int commandId, int errorNumber, const std::string& text) {
-    QueueOutput(connection, ErrorLine(commandId, errorNumber, text));
+    std::string line = ErrorLine(commandId, errorNumber, text);
+    if (!FitsOneLine(line)) {
+        const size_t excess = line.size() - (kMaxClientLineBytes + 1);
+        const std::string mark = "...";
+        size_t keep = text.size() > excess + mark.size() ? text.size() - excess - mark.size() : 0;
+        while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+        line = ErrorLine(commandId, errorNumber, text.substr(0, keep) + mark);
+    }
+    QueueOutput(connection, line);
 }
 
 void HandleHello(Connection& connection, const Fields& fields) {

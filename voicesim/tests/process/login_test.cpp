@@ -116,6 +116,63 @@ TEST_F(LoginTest, MalformedRequestsAreAnsweredAndTheLinkGoesOn) {
     EXPECT_EQ(WireNextLine(ana), (Line{"USER_JOINED", Id(ana), "1", "Ana", ""}));
 }
 
+std::string Repeat(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+// Requests of the longest line a client may send, whose errors quote them:
+// the error must still be a line the client can read, or the client would
+// end the link.
+TEST_F(LoginTest, AnErrorQuotingALongRequestIsCutToFitOneLine) {
+    WireClient ana = LoggedIn("Ana");
+    const struct {
+        const char* name;
+        std::string raw;  // 65536 bytes, the most a line may hold
+        Line head;
+        std::string text;  // what the error would say if nothing were cut
+    } cases[] = {
+        {"unknown name",
+         std::string(65536, 'P'),
+         {"ERROR", "0", "1001"},
+         "Unknown request " + std::string(65536, 'P')},
+        {"bad channel ID",
+         "JOIN\t4\t" + std::string(65528, '7') + "\t",
+         {"ERROR", "4", "1000"},
+         "Bad channel ID: " + std::string(65528, '7')},
+        {"escaped TABs, twice as long again",
+         "JOIN\t5\t" + Repeat("\\t", 32764) + "\t",
+         {"ERROR", "5", "1000"},
+         "Bad channel ID: " + std::string(32764, '\t')},
+        {"two-byte characters",
+         Repeat("\xC3\xA7", 32768),
+         {"ERROR", "0", "1001"},
+         "Unknown request " + Repeat("\xC3\xA7", 32768)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.raw.size(), 65536u);
+        WireSendRaw(ana, c.raw + "\n");
+        const std::optional<std::string> raw = WireNextRawLine(ana);
+        ASSERT_TRUE(raw.has_value());
+        EXPECT_LE(raw->size(), 65536u);
+        const Line fields = ParseLine(*raw);
+        ASSERT_EQ(fields.size(), 4u) << raw->substr(0, 80);
+        EXPECT_EQ(Line(fields.begin(), fields.begin() + 3), c.head);
+        const std::string& text = fields[3];
+        ASSERT_GE(text.size(), 3u);
+        EXPECT_EQ(text.substr(text.size() - 3), "...");
+        // A whole-character prefix of the full text, quoting most of it.
+        const std::string kept = text.substr(0, text.size() - 3);
+        EXPECT_GT(kept.size(), 30000u);
+        EXPECT_EQ(c.text.compare(0, kept.size(), kept), 0);
+        EXPECT_NE(static_cast<unsigned char>(c.text[kept.size()]) & 0xC0, 0x80);
+    }
+    WireSend(ana, {"JOIN", "7", "1", ""});
+    EXPECT_EQ(WireNextLine(ana), (Line{"USER_JOINED", Id(ana), "1", "Ana", ""}));
+}
+
 TEST_F(LoginTest, ManyClientsLoggingInAtOnceAllEndUpKnowingEachOther) {
     constexpr int kClients = 40;
     std::vector<WireClient> clients(kClients);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "process.h"
+#include "process_checks.h"
 #include "temp_directory.h"
 #include "voicesim_control.h"
 #include "wire_client.h"
