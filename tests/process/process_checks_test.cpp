@@ -46,7 +46,9 @@ TEST(ProcessChecks, KilledWhileRunningFailsForAProgramThatEndedByItself) {
         EXPECT_EQ(static_cast<bool>(result), c.passes) << result.message();
         EXPECT_NE(std::string(result.message()).find(c.reason), std::string::npos)
             << result.message();
-        if (!c.passes) EXPECT_NE(std::string(result.message()).find("report"), std::string::npos);
+        if (!c.passes) {
+            EXPECT_NE(std::string(result.message()).find("report"), std::string::npos);
+        }
         EXPECT_EQ(process.pid, -1);
     }
 }
