@@ -8,6 +8,7 @@
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
 #include "files/text.h"
+#include "fresh_bridge.h"
 #include "library_double.h"
 #include "session/directories.h"
 #include "temp_directory.h"
@@ -24,13 +25,8 @@ protected:
 
     void SetUp() override {
         PlatformMakeDirectory("data");
-        gBridgeConfig = BridgeConfig();
-        gBridgeState = BridgeState();
-        gBridgeState.instance = DoubleInstance();
+        ResetBridgeRecords();
         gBridgeState.myUserId = 3;
-        gUserDirectory.clear();
-        gChannelDirectory.clear();
-        gLibraryDouble = LibraryDouble();
         for (const auto& [id, name] :
              std::vector<std::pair<int, std::u16string>>{{1, u""},
                                                          {2, u"Equipa Azul"},

@@ -7,6 +7,7 @@
 #include "core/bridge_config.h"
 #include "core/bridge_state.h"
 #include "core/event_dispatch.h"
+#include "fresh_bridge.h"
 #include "library_double.h"
 #include "platform.h"
 #include "session/directories.h"
@@ -24,13 +25,8 @@ protected:
 
     void SetUp() override {
         PlatformMakeDirectory("data");
-        gBridgeConfig = BridgeConfig();
+        ResetBridgeRecords();
         gBridgeConfig.nickname = "Ana";
-        gBridgeState = BridgeState();
-        gBridgeState.instance = DoubleInstance();
-        gUserDirectory.clear();
-        gChannelDirectory.clear();
-        gLibraryDouble = LibraryDouble();
     }
 
     void Deliver(const TTMessage& message) { HandleClientEvent(message); }
