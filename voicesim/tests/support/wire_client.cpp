@@ -21,19 +21,21 @@ int MillisecondsLeft(Clock::time_point deadline) {
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
-// Reads once what is there; false on the end of the link or the deadline.
-bool ReadMore(WireClient& client, Clock::time_point deadline) {
+enum class ReadResult { data, closed, timedOut };
+
+// Reads once what is there into client.inbound.
+ReadResult ReadMore(WireClient& client, Clock::time_point deadline) {
     for (;;) {
         pollfd waiting{client.fd, POLLIN, 0};
         const int ready = poll(&waiting, 1, MillisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
+        if (ready <= 0) return ReadResult::timedOut;
         char buffer[65536];
         const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-        if (n <= 0) return false;
+        if (n <= 0) return ReadResult::closed;
         client.inbound.append(buffer, static_cast<size_t>(n));
-        return true;
+        return ReadResult::data;
     }
 }
 
@@ -75,7 +77,7 @@ std::optional<std::string> WireNextRawLine(WireClient& client, std::chrono::mill
             client.inbound.erase(0, end + 1);
             return line;
         }
-        if (client.fd < 0 || !ReadMore(client, deadline)) return std::nullopt;
+        if (client.fd < 0 || ReadMore(client, deadline) != ReadResult::data) return std::nullopt;
     }
 }
 
@@ -96,14 +98,11 @@ std::optional<Line> WireNextLine(WireClient& client, std::chrono::milliseconds t
 
 bool WireWaitClosed(WireClient& client, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
+    const size_t kept = client.inbound.size();
     for (;;) {
-        pollfd waiting{client.fd, POLLIN, 0};
-        const int ready = poll(&waiting, 1, MillisecondsLeft(deadline));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        char buffer[65536];
-        const ssize_t n = recv(client.fd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-        if (n <= 0) return true;
+        const ReadResult result = ReadMore(client, deadline);
+        if (result != ReadResult::data) return result == ReadResult::closed;
+        // What still arrives before the close is of no interest here.
+        client.inbound.resize(kept);
     }
 }
