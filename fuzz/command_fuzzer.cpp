@@ -16,9 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge.h"
 #include "commands/command_processor.h"
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
 #include "files/file_io.h"
@@ -134,6 +133,12 @@ void CheckMessages(const std::string& command) {
     FUZZ_CHECK(joined == text, "sent " + Show(joined) + "\nexpected " + Show(text));
 }
 
+std::string DebugLog() {
+    std::string log;
+    ReadWholeFile(kDebugLogFile, log, SIZE_MAX);
+    return log;
+}
+
 void ResetBridge() {
     gBridgeConfig = BridgeConfig();
     gBridgeState = BridgeState();
@@ -181,13 +186,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (command.empty()) {
         FUZZ_CHECK(left == bytes, "a blank command file changed: " + Show(left));
         FUZZ_CHECK(gLibraryDouble.calls.empty(), "calls for a blank file");
-        FUZZ_CHECK(ReadWholeFile(kDebugLogFile).empty(), "a blank file logged");
+        FUZZ_CHECK(DebugLog().empty(), "a blank file logged");
         ResetBridge();
         return 0;
     }
     FUZZ_CHECK(left.empty(), "cmd.txt not emptied: " + Show(left));
-    FUZZ_CHECK(ReadWholeFile(kDebugLogFile) == "cmd: " + command + "\n",
-               "log " + Show(ReadWholeFile(kDebugLogFile)));
+    FUZZ_CHECK(DebugLog() == "cmd: " + command + "\n", "log " + Show(DebugLog()));
     CheckMessages(command);
     if (gLibraryDouble.sentMessages.empty())
         FUZZ_CHECK(gLibraryDouble.calls == ExpectedCalls(command), "calls for " + Show(command));

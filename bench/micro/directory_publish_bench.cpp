@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge.h"
 #include "core/event_dispatch.h"
 #include "library_double.h"
 #include "session/directories.h"

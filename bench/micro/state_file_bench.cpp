@@ -4,8 +4,7 @@
 
 #include <filesystem>
 
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "files/state_file.h"
 #include "temp_directory.h"
 
@@ -15,6 +14,7 @@ namespace {
 void SetTypicalState() {
     gBridgeState = BridgeState();
     gBridgeConfig = BridgeConfig();
+    gBridgeState.status = kStatusAuthorized;
     gBridgeState.myUserId = 12;
     gBridgeState.myChannelId = 3;
     gBridgeState.myChannelName = "Equipa Azul";
@@ -23,7 +23,7 @@ void SetTypicalState() {
 
 void BM_BuildStateText(benchmark::State& state) {
     SetTypicalState();
-    for (auto _ : state) benchmark::DoNotOptimize(BuildStateText("authorized"));
+    for (auto _ : state) benchmark::DoNotOptimize(BuildStateText());
 }
 
 // Writes beside the old file and moves it over: a real file system round
@@ -33,7 +33,7 @@ void BM_WriteStateFile(benchmark::State& state) {
     TempDirectory directory;
     std::filesystem::create_directory(directory.File("data"));
     CurrentDirectory inside(directory.path);
-    for (auto _ : state) WriteStateFile("authorized");
+    for (auto _ : state) WriteStateFile();
 }
 
 BENCHMARK(BM_BuildStateText);

@@ -3,8 +3,9 @@
 #include "commands/command_processor.h"
 
 #include <cstring>
+#include <string_view>
 
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "files/state_file.h"
 #include "files/text.h"
 #include "session/directories.h"
@@ -15,22 +16,20 @@ namespace {
 // Text units a TextMessage holds before its terminator.
 constexpr size_t kMaxMessageUnits = TT_STRLEN - 1;
 
-bool StartsWith(const std::string& text, const char* keyword) {
-    return text.compare(0, std::strlen(keyword), keyword) == 0;
-}
-
 void LeaveChannel() {
     TT_DoLeaveChannel(gBridgeState.instance);
     // The game sees the leave at once; the server's own leave event follows.
     gBridgeState.myChannelId = 0;
     gBridgeState.myChannelName.clear();
-    WriteStateFile(kStatusAuthorized);
+    gBridgeState.status = kStatusAuthorized;
+    WriteStateFile();
 }
 
 void SetPushToTalk(bool on) {
     gBridgeState.pushToTalk = on;
     TT_EnableVoiceTransmission(gBridgeState.instance, on);
-    WriteStateFile(kStatusAuthorized);
+    gBridgeState.status = kStatusAuthorized;
+    WriteStateFile();
 }
 
 // The state file changes only when the server confirms the join.
@@ -60,6 +59,36 @@ void SendPrivateMessage(const std::string& argument) {
     }
 }
 
+void Refresh(const std::string&) { RefreshAll(); }
+void Leave(const std::string&) { LeaveChannel(); }
+void PushToTalkOn(const std::string&) { SetPushToTalk(true); }
+void PushToTalkOff(const std::string&) { SetPushToTalk(false); }
+void JoinById(const std::string& argument) { JoinChannel(ParseInt32(argument)); }
+void JoinByPath(const std::string& argument) { JoinChannel(FindChannelIdByName(argument)); }
+
+struct CommandRoute {
+    // A keyword that takes an argument ends in the space that separates
+    // them and starts the text; any other must be the whole text.
+    const char* keyword;
+    void (*run)(const std::string& argument);
+};
+
+// In the order the commands are tried; the first match wins.
+const CommandRoute kCommandRoutes[] = {
+    {"refresh", Refresh},         // rewrite channels, users and state
+    {"leave", Leave},             // leave the current channel
+    {"ptt_on", PushToTalkOn},     // push-to-talk on
+    {"ptt_off", PushToTalkOff},   // push-to-talk off
+    {"joinid ", JoinById},        // <channel id>
+    {"joinpath ", JoinByPath},    // <channel name>, one leading "/" allowed
+    {"pm ", SendPrivateMessage},  // <user id>|<text>
+};
+
+bool Matches(const std::string& command, std::string_view keyword) {
+    if (keyword.back() != ' ') return command == keyword;
+    return command.compare(0, keyword.size(), keyword) == 0;
+}
+
 }  // namespace
 
 std::vector<WideString> SplitMessageText(const WideString& text, size_t maxUnits) {
@@ -82,16 +111,13 @@ std::vector<WideString> SplitMessageText(const WideString& text, size_t maxUnits
 void RefreshAll() {
     WriteChannelsFile();
     WriteUsersFile();
-    WriteStateFile(kStatusAuthorized);
+    gBridgeState.status = kStatusAuthorized;
+    WriteStateFile();
 }
 
 void RunCommand(const std::string& command) {
-    if (command == "refresh") return RefreshAll();
-    if (command == "leave") return LeaveChannel();
-    if (command == "ptt_on") return SetPushToTalk(true);
-    if (command == "ptt_off") return SetPushToTalk(false);
-    if (StartsWith(command, "joinid ")) return JoinChannel(ParseInt32(command.substr(7)));
-    if (StartsWith(command, "joinpath "))
-        return JoinChannel(FindChannelIdByName(command.substr(9)));
-    if (StartsWith(command, "pm ")) return SendPrivateMessage(command.substr(3));
+    for (const CommandRoute& route : kCommandRoutes) {
+        const std::string_view keyword = route.keyword;
+        if (Matches(command, keyword)) return route.run(command.substr(keyword.size()));
+    }
 }

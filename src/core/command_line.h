@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "core/bridge_config.h"
+#include "bridge.h"
 #include "platform.h"
 
 // The UTF-8 form of a text argument holds at most this many bytes.

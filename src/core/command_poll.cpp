@@ -1,67 +1,17 @@
-// Taking a command without losing one that the game writes meanwhile.
-//
-// The file is moved aside before its content is read for good, so a command
-// that the game writes from then on lands in a new data\cmd.txt, which is
-// never truncated by the bridge: the empty file the game expects after a
-// command is created only where none has appeared meanwhile.
+// The command poll.
 #include "core/command_poll.h"
 
-#include <string>
-
 #include "commands/command_processor.h"
+#include "files/command_file.h"
 #include "files/debug_log.h"
-#include "files/file_io.h"
-#include "files/paths.h"
-#include "files/text.h"
-#include "platform.h"
 
 namespace {
 
-bool HoldsCommand(FileReadResult result, const std::string& bytes) {
-    return result == FileReadResult::TooLarge ||
-           (result == FileReadResult::Ok && !TrimCommandText(bytes).empty());
-}
-
-void RunTakenCommand(FileReadResult result, const std::string& bytes) {
-    if (result == FileReadResult::TooLarge) {
-        AppendDebugLine("cmd ignored: longer than " + std::to_string(kMaxCommandBytes) + " bytes");
-        return;
-    }
-    if (result != FileReadResult::Ok) return;
-    const std::string command = TrimCommandText(bytes);
+void LogAndRun(const std::string& command) {
     AppendDebugLine("cmd: " + command);
     RunCommand(command);
 }
 
 }  // namespace
 
-void PollCommandFile() {
-    std::string bytes;
-    FileReadResult result = PlatformReadFile(kCommandFile, bytes, kMaxCommandBytes);
-    // Empty, missing or white space only: left as it is, read again next turn.
-    if (!HoldsCommand(result, bytes)) return;
-
-    if (!PlatformReplaceFile(kCommandFile, kTakenCommandFile)) {
-        // The game holds the file so that it cannot be moved: run what was
-        // read and empty the file in place.
-        RunTakenCommand(result, bytes);
-        WriteWholeFile(kCommandFile, "");
-        return;
-    }
-    // What was moved is the command, whatever the first read saw.
-    result = PlatformReadFile(kTakenCommandFile, bytes, kMaxCommandBytes);
-    if (!HoldsCommand(result, bytes)) {
-        // The game emptied it in between and may be writing into it still.
-        if (!PlatformMoveFileIfAbsent(kTakenCommandFile, kCommandFile))
-            PlatformRemoveFile(kTakenCommandFile);
-        return;
-    }
-    RunTakenCommand(result, bytes);
-    PlatformRemoveFile(kTakenCommandFile);
-    PlatformWriteFile(kCommandFile, "", FileWriteMode::CreateNew);
-}
-
-void DiscardStaleCommands() {
-    PlatformRemoveFile(kTakenCommandFile);
-    WriteWholeFile(kCommandFile, "");
-}
+void PollCommandFile() { TakeCommand(LogAndRun); }

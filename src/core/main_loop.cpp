@@ -5,11 +5,10 @@
 #include <chrono>
 #include <thread>
 
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
-#include "files/publish.h"
-#include "session/private_messages.h"
+#include "files/pending_writes.h"
 
 namespace {
 
@@ -30,8 +29,7 @@ void RunMainLoop() {
         PollCommandFile();
         // What could not be written earlier (the game held a file, the
         // disk was full) is tried again every turn until it lands.
-        RetryPendingPublishes();
-        FlushPendingMessages();
+        RetryPendingWrites();
         std::this_thread::sleep_for(kLoopSleep);
     }
 }

@@ -2,20 +2,17 @@
 // instance and the first connection attempt, in that order.
 #include "core/startup.h"
 
-#include <chrono>
-#include <thread>
-
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "core/command_line.h"
-#include "core/command_poll.h"
 #include "core/main_loop.h"
+#include "files/command_file.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"
-#include "files/publish.h"
+#include "files/pending_writes.h"
 #include "files/state_file.h"
 #include "files/text.h"
+#include "platform.h"
 
 namespace {
 
@@ -25,19 +22,11 @@ std::string StartLine() {
            " udp=" + std::to_string(c.udpPort) + " nick=" + c.nickname;
 }
 
-// The process is about to end, so there are no later loop turns to retry
-// on: give a state file that the game holds locked a short while to free.
-void FlushPendingPublishes() {
-    for (int attempt = 0; attempt < 20 && HasPendingPublishes(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        RetryPendingPublishes();
-    }
-}
-
 int FailStartup(const char* error) {
     gBridgeState.lastError = error;
-    WriteStateFile(kStatusError);
-    FlushPendingPublishes();
+    gBridgeState.status = kStatusError;
+    WriteStateFile();
+    FlushPendingWrites();
     return 1;
 }
 
@@ -51,7 +40,8 @@ int RunBridge() {
     // Commands and messages of an earlier run are stale.
     DiscardStaleCommands();
     WriteWholeFile(kPrivateMessageFile, "");
-    WriteStateFile(kStatusStarting);
+    gBridgeState.status = kStatusStarting;
+    WriteStateFile();
 
     gBridgeState.instance = TT_InitTeamTalkPoll();
     if (gBridgeState.instance == nullptr) return FailStartup("TT_InitTeamTalkPoll falhou");

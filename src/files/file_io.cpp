@@ -1,10 +1,6 @@
 // Whole-file primitives over the platform layer's shared-mode file calls.
 #include "files/file_io.h"
 
-#include <limits>
-
-#include "platform.h"
-
 bool WriteWholeFile(const std::string& path, const std::string& text) {
     return PlatformWriteFile(path, text, FileWriteMode::Truncate);
 }
@@ -13,9 +9,10 @@ bool AppendToFile(const std::string& path, const std::string& text) {
     return PlatformWriteFile(path, text, FileWriteMode::Append);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::string bytes;
-    if (PlatformReadFile(path, bytes, std::numeric_limits<size_t>::max()) != FileReadResult::Ok)
-        bytes.clear();
-    return bytes;
+bool CreateFileIfAbsent(const std::string& path, const std::string& text) {
+    return PlatformWriteFile(path, text, FileWriteMode::CreateNew);
+}
+
+FileReadResult ReadWholeFile(const std::string& path, std::string& bytes, size_t maxBytes) {
+    return PlatformReadFile(path, bytes, maxBytes);
 }

@@ -1,15 +1,7 @@
-// Atomic replace with an in-place fallback, and the pending publishes that
-// did not land. Only the newest content of each file is worth keeping.
+// Atomic replace with an in-place fallback.
 #include "files/publish.h"
 
-#include <map>
-
 #include "files/file_io.h"
-#include "platform.h"
-
-namespace {
-
-std::map<std::string, std::string> gPendingPublishes;
 
 bool TryPublish(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
@@ -21,25 +13,3 @@ bool TryPublish(const std::string& path, const std::string& text) {
     // delete sharing; writing in place still works when it shares writing.
     return WriteWholeFile(path, text);
 }
-
-}  // namespace
-
-bool PublishFile(const std::string& path, const std::string& text) {
-    if (TryPublish(path, text)) {
-        gPendingPublishes.erase(path);
-        return true;
-    }
-    gPendingPublishes[path] = text;
-    return false;
-}
-
-void RetryPendingPublishes() {
-    for (auto it = gPendingPublishes.begin(); it != gPendingPublishes.end();) {
-        if (TryPublish(it->first, it->second))
-            it = gPendingPublishes.erase(it);
-        else
-            ++it;
-    }
-}
-
-bool HasPendingPublishes() { return !gPendingPublishes.empty(); }

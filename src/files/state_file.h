@@ -4,13 +4,8 @@
 
 #include <string>
 
-inline constexpr const char* kStatusStarting = "starting";
-inline constexpr const char* kStatusLoggedIn = "loggedin";
-inline constexpr const char* kStatusAuthorized = "authorized";
-inline constexpr const char* kStatusError = "error";
+// The file's text for the current records.
+std::string BuildStateText();
 
-// The file's text for `status` and the current records.
-std::string BuildStateText(const std::string& status);
-
-// Publishes the state file for `status`.
-void WriteStateFile(const std::string& status);
+// Publishes the state file; the status word is the one in BridgeState.
+void WriteStateFile();

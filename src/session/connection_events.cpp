@@ -1,8 +1,7 @@
 // Login, sound devices and error reporting.
 #include "session/connection_events.h"
 
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "files/debug_log.h"
 #include "files/state_file.h"
 #include "files/text.h"
@@ -17,7 +16,8 @@ void HandleConnectionSuccess(const TTMessage&) {
 
 void HandleConnectionFailed(const TTMessage&) {
     gBridgeState.lastError = kConnectionFailedText;
-    WriteStateFile(kStatusError);
+    gBridgeState.status = kStatusError;
+    WriteStateFile();
 }
 
 // The game must not go on seeing "authorized" over a dead link; there is
@@ -27,12 +27,14 @@ void HandleConnectionLost(const TTMessage& message) { HandleConnectionFailed(mes
 void HandleCommandError(const TTMessage& message) {
     gBridgeState.lastError = WideToUtf8(message.clienterrormsg.szErrorMsg);
     AppendDebugLine("cmd_error: " + gBridgeState.lastError);
-    WriteStateFile(kStatusError);
+    gBridgeState.status = kStatusError;
+    WriteStateFile();
 }
 
 void HandleMyselfLoggedIn(const TTMessage& message) {
     gBridgeState.myUserId = message.nSource;
-    WriteStateFile(kStatusLoggedIn);
+    gBridgeState.status = kStatusLoggedIn;
+    WriteStateFile();
     INT32 inputDevice = 0;
     INT32 outputDevice = 0;
     if (TT_GetDefaultSoundDevices(&inputDevice, &outputDevice)) {
@@ -41,5 +43,6 @@ void HandleMyselfLoggedIn(const TTMessage& message) {
         AppendDebugLine("sound devices initialized");
     }
     // Without sound devices the session still works for text and channels.
-    WriteStateFile(kStatusAuthorized);
+    gBridgeState.status = kStatusAuthorized;
+    WriteStateFile();
 }

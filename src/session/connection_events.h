@@ -7,8 +7,8 @@
 
 inline constexpr const char* kConnectionFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
 
-void HandleConnectionSuccess(const TTMessage& message);  // 10
-void HandleConnectionFailed(const TTMessage& message);   // 20
-void HandleConnectionLost(const TTMessage& message);     // 30
-void HandleCommandError(const TTMessage& message);       // 210
-void HandleMyselfLoggedIn(const TTMessage& message);     // 230
+void HandleConnectionSuccess(const TTMessage& message);  // CLIENTEVENT_CON_SUCCESS
+void HandleConnectionFailed(const TTMessage& message);   // CLIENTEVENT_CON_FAILED
+void HandleConnectionLost(const TTMessage& message);     // CLIENTEVENT_CON_LOST
+void HandleCommandError(const TTMessage& message);       // CLIENTEVENT_CMD_ERROR
+void HandleMyselfLoggedIn(const TTMessage& message);     // CLIENTEVENT_CMD_MYSELF_LOGGEDIN

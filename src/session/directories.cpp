@@ -4,15 +4,12 @@
 
 #include <algorithm>
 
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "files/paths.h"
-#include "files/publish.h"
+#include "files/pending_writes.h"
 #include "files/state_file.h"
 #include "files/text.h"
 #include "session/library_text.h"
-
-std::vector<User> gUserDirectory;
-std::vector<Channel> gChannelDirectory;
 
 namespace {
 
@@ -38,8 +35,12 @@ void Remove(std::vector<Record>& directory, int32_t id, int32_t Record::*key) {
 
 void UpsertUser(const User& user) { Upsert(gUserDirectory, user, &User::nUserID); }
 void RemoveUser(int32_t userId) { Remove(gUserDirectory, userId, &User::nUserID); }
-void UpsertChannel(const Channel& channel) { Upsert(gChannelDirectory, channel, &Channel::nChannelID); }
-void RemoveChannel(int32_t channelId) { Remove(gChannelDirectory, channelId, &Channel::nChannelID); }
+void UpsertChannel(const Channel& channel) {
+    Upsert(gChannelDirectory, channel, &Channel::nChannelID);
+}
+void RemoveChannel(int32_t channelId) {
+    Remove(gChannelDirectory, channelId, &Channel::nChannelID);
+}
 
 std::string BuildUsersText() {
     std::string text;
@@ -99,7 +100,8 @@ void HandleChannelUpdate(const TTMessage& message) {
     // A rename of the bridge's own channel must reach the state file too.
     if (gBridgeState.myChannelId != 0 && message.channel.nChannelID == gBridgeState.myChannelId) {
         gBridgeState.myChannelName = WideToUtf8(message.channel.szName);
-        WriteStateFile(kStatusAuthorized);
+        gBridgeState.status = kStatusAuthorized;
+        WriteStateFile();
     }
 }
 

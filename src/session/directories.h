@@ -5,13 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "voiceclient.h"
-
-// In order of first arrival; IDs are unique.
-extern std::vector<User> gUserDirectory;
-extern std::vector<Channel> gChannelDirectory;
 
 void UpsertUser(const User& user);
 void RemoveUser(int32_t userId);
@@ -30,9 +25,9 @@ std::optional<std::string> FindChannelName(int32_t channelId);
 // 0 when none does.
 int32_t FindChannelIdByName(const std::string& text);
 
-// Event handlers: 260 and 280, 270, 320, 330, 340.
+// CLIENTEVENT_CMD_USER_LOGGEDIN and CLIENTEVENT_CMD_USER_UPDATE.
 void HandleUserLoggedInOrUpdated(const TTMessage& message);
-void HandleUserLoggedOut(const TTMessage& message);
-void HandleChannelNew(const TTMessage& message);
-void HandleChannelUpdate(const TTMessage& message);
-void HandleChannelRemove(const TTMessage& message);
+void HandleUserLoggedOut(const TTMessage& message);  // CLIENTEVENT_CMD_USER_LOGGEDOUT
+void HandleChannelNew(const TTMessage& message);     // CLIENTEVENT_CMD_CHANNEL_NEW
+void HandleChannelUpdate(const TTMessage& message);  // CLIENTEVENT_CMD_CHANNEL_UPDATE
+void HandleChannelRemove(const TTMessage& message);  // CLIENTEVENT_CMD_CHANNEL_REMOVE

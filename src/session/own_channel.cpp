@@ -2,7 +2,7 @@
 // tracked here.
 #include "session/own_channel.h"
 
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "files/state_file.h"
 #include "session/directories.h"
 
@@ -12,7 +12,8 @@ void HandleUserJoined(const TTMessage& message) {
     // A channel not yet reported has no name to show, and the name of the
     // channel left behind would be wrong.
     gBridgeState.myChannelName = FindChannelName(message.user.nChannelID).value_or("");
-    WriteStateFile(kStatusAuthorized);
+    gBridgeState.status = kStatusAuthorized;
+    WriteStateFile();
 }
 
 void HandleUserLeft(const TTMessage& message) {
@@ -22,5 +23,6 @@ void HandleUserLeft(const TTMessage& message) {
     if (message.user.nChannelID != gBridgeState.myChannelId) return;
     gBridgeState.myChannelId = 0;
     gBridgeState.myChannelName.clear();
-    WriteStateFile(kStatusAuthorized);
+    gBridgeState.status = kStatusAuthorized;
+    WriteStateFile();
 }

@@ -3,5 +3,5 @@
 
 #include "voiceclient.h"
 
-void HandleUserJoined(const TTMessage& message);  // 290
-void HandleUserLeft(const TTMessage& message);    // 300
+void HandleUserJoined(const TTMessage& message);  // CLIENTEVENT_CMD_USER_JOINED
+void HandleUserLeft(const TTMessage& message);    // CLIENTEVENT_CMD_USER_LEFT

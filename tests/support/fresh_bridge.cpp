@@ -1,10 +1,9 @@
 // Fresh records for each unit test.
 #include "fresh_bridge.h"
 
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
+#include "bridge.h"
+#include "files/pending_writes.h"
 #include "library_double.h"
-#include "session/directories.h"
 
 void ResetBridgeRecords() {
     gBridgeConfig = BridgeConfig();
@@ -12,5 +11,6 @@ void ResetBridgeRecords() {
     gBridgeState.instance = DoubleInstance();
     gUserDirectory.clear();
     gChannelDirectory.clear();
+    gPendingWrites = PendingWrites();
     gLibraryDouble = LibraryDouble();
 }

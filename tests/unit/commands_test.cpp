@@ -2,11 +2,11 @@
 // library double.
 #include <gtest/gtest.h>
 
+#include "bridge.h"
 #include "commands/command_processor.h"
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
+#include "files/command_file.h"
 #include "files/text.h"
 #include "fresh_bridge.h"
 #include "library_double.h"

@@ -3,9 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 
-#include "files/publish.h"
+#include "files/pending_writes.h"
 #include "held_file.h"
 #include "platform.h"
 #include "temp_directory.h"
@@ -16,13 +17,26 @@ class FileIoTest : public ::testing::Test {
 protected:
     TempDirectory dir;
     CurrentDirectory cwd{dir.path};
-    void SetUp() override { PlatformMakeDirectory("data"); }
+    void SetUp() override {
+        PlatformMakeDirectory("data");
+        gPendingWrites = PendingWrites();
+    }
 };
 
-TEST_F(FileIoTest, ReadOfMissingAndEmptyFilesGivesEmptyText) {
-    EXPECT_EQ(ReadWholeFile("data\\missing.txt"), "");
+// The whole content, or "<missing>" and "<too large>" for the failures.
+std::string Read(const std::string& path, size_t maxBytes = SIZE_MAX) {
+    std::string bytes = "stale";
+    const FileReadResult result = ReadWholeFile(path, bytes, maxBytes);
+    if (result != FileReadResult::Ok && !bytes.empty()) return "<bytes left on failure>";
+    if (result == FileReadResult::Missing) return "<missing>";
+    if (result == FileReadResult::TooLarge) return "<too large>";
+    return bytes;
+}
+
+TEST_F(FileIoTest, ReadTellsMissingFromEmpty) {
+    EXPECT_EQ(Read("data\\missing.txt"), "<missing>");
     WriteTestFile(dir.File("data/empty.txt"), "");
-    EXPECT_EQ(ReadWholeFile("data\\empty.txt"), "");
+    EXPECT_EQ(Read("data\\empty.txt"), "");
 }
 
 TEST_F(FileIoTest, WindowsPathsNameFilesInsideData) {
@@ -35,7 +49,7 @@ TEST_F(FileIoTest, WriteTruncatesAndKeepsEveryByte) {
     WriteTestFile(dir.File("data/f.txt"), "much longer old content");
     EXPECT_TRUE(WriteWholeFile("data\\f.txt", bytes));
     EXPECT_EQ(ReadTestFile(dir.File("data/f.txt")), bytes);
-    EXPECT_EQ(ReadWholeFile("data\\f.txt"), bytes);
+    EXPECT_EQ(Read("data\\f.txt"), bytes);
     EXPECT_TRUE(WriteWholeFile("data\\f.txt", ""));
     EXPECT_TRUE(TestFileExists(dir.File("data/f.txt")));
     EXPECT_EQ(ReadTestFile(dir.File("data/f.txt")), "");
@@ -46,23 +60,20 @@ TEST_F(FileIoTest, WriteTruncatesAndKeepsEveryByte) {
 TEST_F(FileIoTest, AppendCreatesThenAdds) {
     EXPECT_TRUE(AppendToFile("data\\log.txt", "one\n"));
     EXPECT_TRUE(AppendToFile("data\\log.txt", "two\n"));
-    EXPECT_EQ(ReadWholeFile("data\\log.txt"), "one\ntwo\n");
+    EXPECT_EQ(Read("data\\log.txt"), "one\ntwo\n");
 }
 
 TEST_F(FileIoTest, FailuresAreSilent) {
     EXPECT_FALSE(WriteWholeFile("nodir\\f.txt", "x"));
     EXPECT_FALSE(AppendToFile("nodir\\f.txt", "x"));
-    EXPECT_EQ(ReadWholeFile("nodir\\f.txt"), "");
-    EXPECT_EQ(ReadWholeFile("data"), "");  // a directory is no file
+    EXPECT_EQ(Read("nodir\\f.txt"), "<missing>");
+    EXPECT_EQ(Read("data"), "<missing>");  // a directory is no file
 }
 
 TEST_F(FileIoTest, ReadRefusesFilesBeyondTheBound) {
     WriteTestFile(dir.File("data/big.txt"), std::string(100, 'x'));
-    std::string bytes = "stale";
-    EXPECT_EQ(PlatformReadFile("data\\big.txt", bytes, 99), FileReadResult::TooLarge);
-    EXPECT_EQ(bytes, "");
-    EXPECT_EQ(PlatformReadFile("data\\big.txt", bytes, 100), FileReadResult::Ok);
-    EXPECT_EQ(bytes.size(), 100u);
+    EXPECT_EQ(Read("data\\big.txt", 99), "<too large>");
+    EXPECT_EQ(Read("data\\big.txt", 100), std::string(100, 'x'));
 }
 
 TEST_F(FileIoTest, PublishReplacesWholeAndLeavesNoTemporaryFile) {
@@ -70,7 +81,7 @@ TEST_F(FileIoTest, PublishReplacesWholeAndLeavesNoTemporaryFile) {
     EXPECT_TRUE(PublishFile("data\\state.txt", "new\n"));
     EXPECT_EQ(ReadTestFile(dir.File("data/state.txt")), "new\n");
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt.tmp")));
-    EXPECT_FALSE(HasPendingPublishes());
+    EXPECT_FALSE(HasPendingWrites());
 }
 
 TEST_F(FileIoTest, PublishLandsWhileTheGameHoldsTheFileOpen) {
@@ -78,7 +89,7 @@ TEST_F(FileIoTest, PublishLandsWhileTheGameHoldsTheFileOpen) {
     HeldFile reader(dir.File("data/state.txt"));
     ASSERT_TRUE(reader.IsOpen());
     EXPECT_TRUE(PublishFile("data\\state.txt", "new\n"));
-    EXPECT_EQ(ReadWholeFile("data\\state.txt"), "new\n");
+    EXPECT_EQ(Read("data\\state.txt"), "new\n");
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt.tmp")));
 }
 
@@ -88,12 +99,12 @@ TEST_F(FileIoTest, PublishThatCannotLandIsRetriedWithTheNewestContent) {
     PlatformMakeDirectory("data\\users.txt");
     EXPECT_FALSE(PublishFile("data\\users.txt", "first\n"));
     EXPECT_FALSE(PublishFile("data\\users.txt", "second\n"));
-    EXPECT_TRUE(HasPendingPublishes());
-    RetryPendingPublishes();
-    EXPECT_TRUE(HasPendingPublishes());
+    EXPECT_TRUE(HasPendingWrites());
+    RetryPendingWrites();
+    EXPECT_TRUE(HasPendingWrites());
     std::filesystem::remove(dir.File("data/users.txt"));
-    RetryPendingPublishes();
-    EXPECT_FALSE(HasPendingPublishes());
+    RetryPendingWrites();
+    EXPECT_FALSE(HasPendingWrites());
     EXPECT_EQ(ReadTestFile(dir.File("data/users.txt")), "second\n");
 }
 

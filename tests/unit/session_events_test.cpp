@@ -4,9 +4,10 @@
 
 #include <filesystem>
 
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
+#include "bridge.h"
 #include "core/event_dispatch.h"
+#include "files/paths.h"
+#include "files/pending_writes.h"
 #include "fresh_bridge.h"
 #include "library_double.h"
 #include "platform.h"
@@ -238,11 +239,11 @@ TEST_F(SessionEventsTest, MessagesThatCannotBeWrittenWaitAndKeepTheirOrder) {
     PlatformMakeDirectory("data\\pm_in.txt");
     Deliver(MakeTextEvent(MSGTYPE_USER, 5, 3, u"um"));
     Deliver(MakeTextEvent(MSGTYPE_USER, 5, 3, u"dois"));
-    FlushPendingMessages();
-    EXPECT_EQ(PendingMessageCount(), 2u);
+    RetryPendingWrites();
+    EXPECT_EQ(PendingAppendCount(kPrivateMessageFile), 2u);
     ASSERT_TRUE(std::filesystem::remove(dir.File("data/pm_in.txt")));
     Deliver(MakeTextEvent(MSGTYPE_USER, 5, 3, u"tr\u00EAs"));
-    EXPECT_EQ(PendingMessageCount(), 0u);
+    EXPECT_EQ(PendingAppendCount(kPrivateMessageFile), 0u);
     EXPECT_EQ(Data("pm_in.txt"), "5|utilizador|um\n5|utilizador|dois\n5|utilizador|tr\xC3\xAAs\n");
 }
 

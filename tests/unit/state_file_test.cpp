@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/bridge_config.h"
-#include "core/bridge_state.h"
+#include "bridge.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ protected:
 };
 
 TEST_F(StateFileTest, FreshStateAfterStartup) {
-    EXPECT_EQ(BuildStateText("starting"),
+    EXPECT_EQ(BuildStateText(),
               "status|starting\nptt|0\nmyuserid|0\nmychannelid|0\nmychannelname|\n"
               "nickname|Jogador\nerror|\n");
 }
@@ -29,9 +28,10 @@ TEST_F(StateFileTest, ValuesAreWrittenRaw) {
     gBridgeState.myChannelId = 2147483647;
     gBridgeState.myChannelName = "Sala|A\nB";
     gBridgeState.lastError = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
+    gBridgeState.status = "authorized";
     gBridgeConfig.nickname = "";
     EXPECT_EQ(
-        BuildStateText("authorized"),
+        BuildStateText(),
         "status|authorized\nptt|1\nmyuserid|-3\nmychannelid|2147483647\n"
         "mychannelname|Sala|A\nB\nnickname|\nerror|Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk\n");
 }

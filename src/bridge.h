@@ -1,0 +1,55 @@
+// The bridge's process-wide records, on the ground floor so that every
+// part of the bridge reads and writes them directly, on the one thread:
+// the configuration, the session, and the mirror of the server's users and
+// channels. Nothing here includes anything of the bridge's own floors.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "voiceclient.h"
+
+inline constexpr const char* kDefaultHost = "localhost";
+inline constexpr int32_t kDefaultPort = 10333;
+inline constexpr const char* kDefaultNickname = "Jogador";
+
+// The status words of the state file.
+inline constexpr const char* kStatusStarting = "starting";
+inline constexpr const char* kStatusLoggedIn = "loggedin";
+inline constexpr const char* kStatusAuthorized = "authorized";
+inline constexpr const char* kStatusError = "error";
+
+// Compiled-in defaults, overridden by the positional command-line
+// arguments at start-up and only read afterwards.
+struct BridgeConfig {
+    std::string host = kDefaultHost;
+    int32_t tcpPort = kDefaultPort;
+    int32_t udpPort = kDefaultPort;
+    bool encrypted = false;
+    std::string nickname = kDefaultNickname;
+};
+
+// What the bridge knows about its own session; published to the game
+// through the state file.
+struct BridgeState {
+    TTInstance* instance = nullptr;
+    // The status word the state file shows; set before each publish.
+    std::string status = kStatusStarting;
+    int32_t myUserId = 0;
+    int32_t myChannelId = 0;
+    std::string myChannelName;
+    bool pushToTalk = false;
+    // Replaced by every error, never cleared.
+    std::string lastError;
+};
+
+// The server's users and channels as the library delivered them, in order
+// of first arrival; IDs are unique.
+using UserDirectory = std::vector<User>;
+using ChannelDirectory = std::vector<Channel>;
+
+extern BridgeConfig gBridgeConfig;
+extern BridgeState gBridgeState;
+extern UserDirectory gUserDirectory;
+extern ChannelDirectory gChannelDirectory;
