@@ -44,16 +44,12 @@ TTMessage Filled(const PendingEvent& event) {
 // pending event's texts.
 std::vector<const TTCHAR*> TextArrays(const TTMessage& message) {
     switch (message.ttType) {
-        case __USER:
-            return {message.user.szNickname, message.user.szUsername};
-        case __CHANNEL:
-            return {message.channel.szName};
-        case __TEXTMESSAGE:
+        case TTTYPE_USER: return {message.user.szNickname, message.user.szUsername};
+        case TTTYPE_CHANNEL: return {message.channel.szName};
+        case TTTYPE_TEXTMESSAGE:
             return {message.textmessage.szFromUsername, message.textmessage.szMessage};
-        case __CLIENTERRORMSG:
-            return {message.clienterrormsg.szErrorMsg};
-        default:
-            return {};
+        case TTTYPE_CLIENTERRORMSG: return {message.clienterrormsg.szErrorMsg};
+        default: return {};
     }
 }
 
@@ -191,16 +187,13 @@ bool SameRecord(const TTMessage& a, const TTMessage& b) {
     if (a.nClientEvent != b.nClientEvent || a.nSource != b.nSource || a.ttType != b.ttType)
         return false;
     switch (a.ttType) {
-        case __USER:
-            return std::memcmp(&a.user, &b.user, sizeof a.user) == 0;
-        case __CHANNEL:
-            return std::memcmp(&a.channel, &b.channel, sizeof a.channel) == 0;
-        case __TEXTMESSAGE:
+        case TTTYPE_USER: return std::memcmp(&a.user, &b.user, sizeof a.user) == 0;
+        case TTTYPE_CHANNEL: return std::memcmp(&a.channel, &b.channel, sizeof a.channel) == 0;
+        case TTTYPE_TEXTMESSAGE:
             return std::memcmp(&a.textmessage, &b.textmessage, sizeof a.textmessage) == 0;
-        case __CLIENTERRORMSG:
+        case TTTYPE_CLIENTERRORMSG:
             return std::memcmp(&a.clienterrormsg, &b.clienterrormsg, sizeof a.clienterrormsg) == 0;
-        default:
-            return true;
+        default: return true;
     }
 }
 

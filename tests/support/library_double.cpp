@@ -48,7 +48,7 @@ TTMessage MakeEvent(INT32 code, INT32 source) {
 
 TTMessage MakeUserEvent(INT32 code, INT32 userId, INT32 channelId, const std::u16string& nickname) {
     TTMessage message = MakeEvent(code);
-    message.ttType = __USER;
+    message.ttType = TTTYPE_USER;
     message.user.nUserID = userId;
     message.user.nChannelID = channelId;
     CopyText(message.user.szNickname, nickname);
@@ -58,7 +58,7 @@ TTMessage MakeUserEvent(INT32 code, INT32 userId, INT32 channelId, const std::u1
 TTMessage MakeChannelEvent(INT32 code, INT32 channelId, INT32 parentId,
                            const std::u16string& name) {
     TTMessage message = MakeEvent(code);
-    message.ttType = __CHANNEL;
+    message.ttType = TTTYPE_CHANNEL;
     message.channel.nChannelID = channelId;
     message.channel.nParentID = parentId;
     CopyText(message.channel.szName, name);
@@ -68,7 +68,7 @@ TTMessage MakeChannelEvent(INT32 code, INT32 channelId, INT32 parentId,
 TTMessage MakeTextEvent(INT32 msgType, INT32 fromUserId, INT32 toUserId,
                         const std::u16string& text) {
     TTMessage message = MakeEvent(CLIENTEVENT_CMD_USER_TEXTMSG);
-    message.ttType = __TEXTMESSAGE;
+    message.ttType = TTTYPE_TEXTMESSAGE;
     message.textmessage.nMsgType = msgType;
     message.textmessage.nFromUserID = fromUserId;
     message.textmessage.nToUserID = toUserId;
@@ -78,7 +78,7 @@ TTMessage MakeTextEvent(INT32 msgType, INT32 fromUserId, INT32 toUserId,
 
 TTMessage MakeErrorEvent(const std::u16string& text) {
     TTMessage message = MakeEvent(CLIENTEVENT_CMD_ERROR);
-    message.ttType = __CLIENTERRORMSG;
+    message.ttType = TTTYPE_CLIENTERRORMSG;
     CopyText(message.clienterrormsg.szErrorMsg, text);
     return message;
 }

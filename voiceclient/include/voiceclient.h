@@ -64,18 +64,14 @@ enum ClientEvent {
 
 /* Which record of the TTMessage union an event carries. */
 enum TTType {
-    __NONE = 0,
-    __USER = 1,
-    __CHANNEL = 2,
-    __TEXTMESSAGE = 3,
-    __CLIENTERRORMSG = 4
+    TTTYPE_NONE = 0,
+    TTTYPE_USER = 1,
+    TTTYPE_CHANNEL = 2,
+    TTTYPE_TEXTMESSAGE = 3,
+    TTTYPE_CLIENTERRORMSG = 4
 };
 
-enum TextMsgType {
-    MSGTYPE_USER = 1,
-    MSGTYPE_CHANNEL = 2,
-    MSGTYPE_BROADCAST = 3
-};
+enum TextMsgType { MSGTYPE_USER = 1, MSGTYPE_CHANNEL = 2, MSGTYPE_BROADCAST = 3 };
 
 typedef struct User {
     INT32 nUserID;
@@ -141,8 +137,7 @@ VOICECLIENT_API TTBOOL TT_Disconnect(TTInstance* instance);
 
 /* Waits at most *waitMs milliseconds for one event (a negative wait has no
    limit, a null pointer means 0). */
-VOICECLIENT_API TTBOOL TT_GetMessage(TTInstance* instance, TTMessage* message,
-                                     const INT32* waitMs);
+VOICECLIENT_API TTBOOL TT_GetMessage(TTInstance* instance, TTMessage* message, const INT32* waitMs);
 
 /* The Do-commands return a command ID (> 0), or -1 when the request could
    not be sent. A rejected command comes back as CLIENTEVENT_CMD_ERROR with

@@ -13,7 +13,7 @@ PendingEvent MakeBareEvent(INT32 clientEvent, INT32 source) {
 PendingEvent MakeUserEvent(INT32 clientEvent, INT32 userId, INT32 channelId,
                            const std::string& nickname, const std::string& username) {
     PendingEvent event = MakeBareEvent(clientEvent, 0);
-    event.recordType = __USER;
+    event.recordType = TTTYPE_USER;
     event.numbers[0] = userId;
     event.numbers[1] = channelId;
     event.texts[0] = Utf8ToUtf16(nickname);
@@ -24,7 +24,7 @@ PendingEvent MakeUserEvent(INT32 clientEvent, INT32 userId, INT32 channelId,
 PendingEvent MakeChannelEvent(INT32 clientEvent, INT32 parentId, INT32 channelId,
                               const std::string& name, bool hasPassword) {
     PendingEvent event = MakeBareEvent(clientEvent, 0);
-    event.recordType = __CHANNEL;
+    event.recordType = TTTYPE_CHANNEL;
     event.numbers[0] = parentId;
     event.numbers[1] = channelId;
     event.numbers[2] = hasPassword ? 1 : 0;
@@ -34,7 +34,7 @@ PendingEvent MakeChannelEvent(INT32 clientEvent, INT32 parentId, INT32 channelId
 
 PendingEvent MakeErrorEvent(INT32 commandId, INT32 errorNumber, const std::string& text) {
     PendingEvent event = MakeBareEvent(CLIENTEVENT_CMD_ERROR, commandId);
-    event.recordType = __CLIENTERRORMSG;
+    event.recordType = TTTYPE_CLIENTERRORMSG;
     event.numbers[0] = errorNumber;
     event.texts[0] = Utf8ToUtf16(text);
     return event;
@@ -48,7 +48,7 @@ std::vector<PendingEvent> MakeTextEvents(INT32 messageType, INT32 fromUserId,
     const std::vector<TextUnits> pieces = SplitWholeChars(Utf8ToUtf16(text), kMaxTextUnits);
     for (size_t i = 0; i < pieces.size(); ++i) {
         PendingEvent event = MakeBareEvent(CLIENTEVENT_CMD_USER_TEXTMSG, 0);
-        event.recordType = __TEXTMESSAGE;
+        event.recordType = TTTYPE_TEXTMESSAGE;
         event.numbers[0] = messageType;
         event.numbers[1] = fromUserId;
         event.numbers[2] = toUserId;
@@ -68,19 +68,19 @@ void FillMessage(const PendingEvent& event, TTMessage& message) {
     message.nSource = event.source;
     message.ttType = event.recordType;
     switch (event.recordType) {
-        case __USER:
+        case TTTYPE_USER:
             message.user.nUserID = event.numbers[0];
             message.user.nChannelID = event.numbers[1];
             CopyToFixed(event.texts[0], message.user.szNickname, TT_STRLEN);
             CopyToFixed(event.texts[1], message.user.szUsername, TT_STRLEN);
             break;
-        case __CHANNEL:
+        case TTTYPE_CHANNEL:
             message.channel.nParentID = event.numbers[0];
             message.channel.nChannelID = event.numbers[1];
             message.channel.bPassword = event.numbers[2];
             CopyToFixed(event.texts[0], message.channel.szName, TT_STRLEN);
             break;
-        case __TEXTMESSAGE:
+        case TTTYPE_TEXTMESSAGE:
             message.textmessage.nMsgType = event.numbers[0];
             message.textmessage.nFromUserID = event.numbers[1];
             message.textmessage.nToUserID = event.numbers[2];
@@ -89,11 +89,10 @@ void FillMessage(const PendingEvent& event, TTMessage& message) {
             CopyToFixed(event.texts[0], message.textmessage.szFromUsername, TT_STRLEN);
             CopyToFixed(event.texts[1], message.textmessage.szMessage, TT_STRLEN);
             break;
-        case __CLIENTERRORMSG:
+        case TTTYPE_CLIENTERRORMSG:
             message.clienterrormsg.nErrorNo = event.numbers[0];
             CopyToFixed(event.texts[0], message.clienterrormsg.szErrorMsg, TT_STRLEN);
             break;
-        default:
-            break;
+        default: break;
     }
 }

@@ -26,7 +26,7 @@ enum class LinkState { idle, connecting, handshaking, connected };
 struct PendingEvent {
     INT32 clientEvent = CLIENTEVENT_NONE;
     INT32 source = 0;
-    INT32 recordType = __NONE;
+    INT32 recordType = TTTYPE_NONE;
     INT32 numbers[5] = {};
     TextUnits texts[2];
 };

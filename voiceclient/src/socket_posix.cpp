@@ -1,9 +1,6 @@
 // The socket operations on POSIX systems (BSD sockets and poll).
-#include "socket_io.h"
-
 #include <errno.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,28 +8,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstring>
+#include "socket_io.h"
 
 bool NetStartup() { return true; }
-
-bool NetResolve(const std::string& host, int port, std::vector<NetAddress>& addresses) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return false;
-    for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_addrlen > sizeof(NetAddress::bytes)) continue;
-        NetAddress address{};
-        std::memcpy(address.bytes, entry->ai_addr, entry->ai_addrlen);
-        address.length = static_cast<int>(entry->ai_addrlen);
-        addresses.push_back(address);
-    }
-    freeaddrinfo(list);
-    return !addresses.empty();
-}
 
 ConnectStart NetStartConnect(const NetAddress& address, SocketHandle& socketOut) {
     const auto* target = reinterpret_cast<const sockaddr*>(address.bytes);

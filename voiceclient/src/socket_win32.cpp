@@ -1,11 +1,9 @@
 // The socket operations on Windows (Winsock 2 and select).
 #include "socket_io.h"
 
+// winsock2.h brings windows.h after itself, not the older Winsock with it.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-
-#include <cstring>
 
 namespace {
 
@@ -23,25 +21,6 @@ bool NetStartup() {
     // torn down while another instance may still use it.
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-}
-
-bool NetResolve(const std::string& host, int port, std::vector<NetAddress>& addresses) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return false;
-    for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_addrlen > sizeof(NetAddress::bytes)) continue;
-        NetAddress address{};
-        std::memcpy(address.bytes, entry->ai_addr, entry->ai_addrlen);
-        address.length = static_cast<int>(entry->ai_addrlen);
-        addresses.push_back(address);
-    }
-    freeaddrinfo(list);
-    return !addresses.empty();
 }
 
 ConnectStart NetStartConnect(const NetAddress& address, SocketHandle& socketOut) {

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "voicesim_control.h"
-#include "wire_format.h"
+#include "wire.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ void WireClose(WireClient& client) {
     client.inbound.clear();
 }
 
-void WireSend(WireClient& client, const Line& fields) { WireSendRaw(client, MakeLine(fields)); }
+void WireSend(WireClient& client, const Line& fields) { WireSendRaw(client, WriteLine(fields)); }
 
 void WireSendRaw(WireClient& client, const std::string& bytes) {
     const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -83,10 +83,7 @@ std::optional<std::string> WireNextRawLine(WireClient& client, std::chrono::mill
 
 Line ParseLine(const std::string& raw) {
     Line fields;
-    for (const std::string& field : SplitFields(raw)) {
-        std::string text;
-        fields.push_back(UnescapeField(field, text) ? text : "<bad escape>");
-    }
+    if (!ReadFields(raw, fields)) return {"<bad escape>"};
     return fields;
 }
 

@@ -32,8 +32,8 @@ void WireSendRaw(WireClient& client, const std::string& bytes);
 std::optional<std::string> WireNextRawLine(
     WireClient& client, std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-// A raw line's fields, unescaped with the client library's code; a field
-// with a bad escape becomes "<bad escape>" so that the test fails on it.
+// A raw line's fields, unescaped; a line with a bad escape becomes the one
+// field "<bad escape>" so that the test fails on it.
 Line ParseLine(const std::string& raw);
 
 // The next line, parsed as by ParseLine.

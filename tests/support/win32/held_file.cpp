@@ -1,0 +1,17 @@
+// Holding a file open as a game reads it, on Windows: for reading, with
+// read, write and delete sharing.
+#include "held_file.h"
+
+#include <windows.h>
+
+HeldFile::HeldFile(const std::string& path) {
+    const std::wstring wide(path.begin(), path.end());
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) handle = h;
+}
+
+HeldFile::~HeldFile() {
+    if (handle != nullptr) CloseHandle(handle);
+}
