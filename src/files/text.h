@@ -20,7 +20,9 @@ std::string WideToUtf8(const WideChar (&array)[N]) {
     return WideToUtf8(array, N);
 }
 
-inline std::string WideToUtf8(const WideString& text) { return WideToUtf8(text.data(), text.size()); }
+inline std::string WideToUtf8(const WideString& text) {
+    return WideToUtf8(text.data(), text.size());
+}
 
 // Drops trailing CR, LF, space and tab, then leading space and tab.
 std::string TrimCommandText(const std::string& text);

@@ -13,8 +13,7 @@ using Clock = std::chrono::steady_clock;
 
 // The event that reports a broken link depends on whether it was ever up.
 INT32 BreakEvent(const TTInstance& instance) {
-    return instance.state == LinkState::connected ? CLIENTEVENT_CON_LOST
-                                                  : CLIENTEVENT_CON_FAILED;
+    return instance.state == LinkState::connected ? CLIENTEVENT_CON_LOST : CLIENTEVENT_CON_FAILED;
 }
 
 bool QueueEvent(TTInstance& instance, const PendingEvent& event) {
@@ -36,11 +35,9 @@ void SendConnectionNotes(TTInstance& instance) {
 bool HandleLine(TTInstance& instance, const std::string& line) {
     const ParsedLine parsed = ParseServerLine(line);
     switch (parsed.kind) {
-        case LineKind::unknown:
-            return true;
+        case LineKind::unknown: return true;
         case LineKind::malformed:
-        case LineKind::refused:
-            return false;
+        case LineKind::refused: return false;
         case LineKind::welcome:
             if (instance.state != LinkState::handshaking) return false;
             if (parsed.version != kProtocolVersion) return false;
@@ -90,7 +87,8 @@ void ReceiveLines(TTInstance& instance) {
 
 bool FlushOutbound(TTInstance& instance) {
     while (!instance.outbound.empty()) {
-        const long sent = NetSend(instance.socket, instance.outbound.data(), instance.outbound.size());
+        const long sent =
+            NetSend(instance.socket, instance.outbound.data(), instance.outbound.size());
         if (sent == kIoWouldBlock) return true;
         if (sent < 0) return false;
         instance.outbound.erase(0, static_cast<size_t>(sent));
@@ -100,8 +98,9 @@ bool FlushOutbound(TTInstance& instance) {
 
 void BeginHandshake(TTInstance& instance) {
     instance.state = LinkState::handshaking;
-    SendLine(instance, MakeLine({"HELLO", std::to_string(kProtocolVersion),
-                                 std::to_string(instance.udpPort), instance.encrypted ? "1" : "0"}));
+    SendLine(instance,
+             MakeLine({"HELLO", std::to_string(kProtocolVersion), std::to_string(instance.udpPort),
+                       instance.encrypted ? "1" : "0"}));
 }
 
 }  // namespace

@@ -96,7 +96,8 @@ ParsedLine ParseKnown(const std::string& name, Fields& fields) {
         const INT32 to = fields.Number(3);
         const INT32 channel = fields.Number(4);
         const bool more = fields.Flag(6);
-        parsed.events = MakeTextEvents(type, from, fields.Text(2), to, channel, fields.Text(5), more);
+        parsed.events =
+            MakeTextEvents(type, from, fields.Text(2), to, channel, fields.Text(5), more);
         return Finish(parsed, fields);
     }
     for (const UserVerb& verb : kUserVerbs) {

@@ -37,9 +37,7 @@ struct FileDescriptor {
 
 }  // namespace
 
-void PlatformSetArguments(int argc, char** argv) {
-    gArguments.assign(argv, argv + argc);
-}
+void PlatformSetArguments(int argc, char** argv) { gArguments.assign(argv, argv + argc); }
 
 std::vector<WideString> PlatformCommandLine() {
     std::vector<WideString> args;

@@ -3,10 +3,11 @@
 // read, write or replace them while the bridge has them open.
 #include "platform.h"
 
-#include <algorithm>
-
 #include <windows.h>
+// shellapi.h needs the types that windows.h declares.
 #include <shellapi.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,7 +90,8 @@ FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, siz
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.handle, buffer, sizeof buffer, &got, nullptr)) return FileReadResult::Missing;
+        if (!ReadFile(file.handle, buffer, sizeof buffer, &got, nullptr))
+            return FileReadResult::Missing;
         if (got == 0) break;
         if (bytes.size() + got > maxBytes) {
             bytes.clear();
