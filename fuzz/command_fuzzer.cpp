@@ -143,6 +143,7 @@ void ResetBridge() {
     gBridgeConfig = BridgeConfig();
     gBridgeState = BridgeState();
     gBridgeState.instance = DoubleInstance();
+    gBridgeState.session = SessionStage::LoggedIn;
     gBridgeState.myUserId = 3;
     gLibraryDouble = LibraryDouble();
     PlatformRemoveFile(kDebugLogFile);

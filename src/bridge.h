@@ -30,11 +30,16 @@ struct BridgeConfig {
     std::string nickname = kDefaultNickname;
 };
 
+// Where the voice session stands. Once ended it stays ended: the bridge
+// never connects again, and the game restarts it.
+enum class SessionStage { Connecting, LoggedIn, Ended };
+
 // What the bridge knows about its own session; published to the game
 // through the state file.
 struct BridgeState {
     TTInstance* instance = nullptr;
-    // The status word the state file shows; set before each publish.
+    SessionStage session = SessionStage::Connecting;
+    // The status word the state file shows; set through SetStatus.
     std::string status = kStatusStarting;
     int32_t myUserId = 0;
     int32_t myChannelId = 0;

@@ -21,15 +21,13 @@ void LeaveChannel() {
     // The game sees the leave at once; the server's own leave event follows.
     gBridgeState.myChannelId = 0;
     gBridgeState.myChannelName.clear();
-    gBridgeState.status = kStatusAuthorized;
-    WriteStateFile();
+    SetStatus(kStatusAuthorized);
 }
 
 void SetPushToTalk(bool on) {
     gBridgeState.pushToTalk = on;
     TT_EnableVoiceTransmission(gBridgeState.instance, on);
-    gBridgeState.status = kStatusAuthorized;
-    WriteStateFile();
+    SetStatus(kStatusAuthorized);
 }
 
 // The state file changes only when the server confirms the join.
@@ -111,8 +109,7 @@ std::vector<WideString> SplitMessageText(const WideString& text, size_t maxUnits
 void RefreshAll() {
     WriteChannelsFile();
     WriteUsersFile();
-    gBridgeState.status = kStatusAuthorized;
-    WriteStateFile();
+    SetStatus(kStatusAuthorized);
 }
 
 void RunCommand(const std::string& command) {

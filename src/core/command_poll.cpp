@@ -1,6 +1,7 @@
 // The command poll.
 #include "core/command_poll.h"
 
+#include "bridge.h"
 #include "commands/command_processor.h"
 #include "files/command_file.h"
 #include "files/debug_log.h"
@@ -14,4 +15,11 @@ void LogAndRun(const std::string& command) {
 
 }  // namespace
 
-void PollCommandFile() { TakeCommand(LogAndRun); }
+void PollCommandFile() {
+    // Before the login is confirmed a command could reach nobody: it stays
+    // in its file, where the game sees it waiting, and is taken on the
+    // first turn after login. Once the session has ended it is taken and
+    // run as ever, and the state goes on saying "error".
+    if (gBridgeState.session == SessionStage::Connecting) return;
+    TakeCommand(LogAndRun);
+}

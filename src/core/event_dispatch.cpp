@@ -15,10 +15,12 @@ struct EventRoute {
 
 const EventRoute kEventRoutes[] = {
     {CLIENTEVENT_CON_SUCCESS, HandleConnectionSuccess},
-    {CLIENTEVENT_CON_FAILED, HandleConnectionFailed},
-    {CLIENTEVENT_CON_LOST, HandleConnectionLost},
+    {CLIENTEVENT_CON_FAILED, HandleSessionEnded},
+    {CLIENTEVENT_CON_LOST, HandleSessionEnded},
     {CLIENTEVENT_CMD_ERROR, HandleCommandError},
     {CLIENTEVENT_CMD_MYSELF_LOGGEDIN, HandleMyselfLoggedIn},
+    {CLIENTEVENT_CMD_MYSELF_LOGGEDOUT, HandleSessionEnded},
+    {CLIENTEVENT_CMD_MYSELF_KICKED, HandleSessionEnded},
     {CLIENTEVENT_CMD_USER_LOGGEDIN, HandleUserLoggedInOrUpdated},
     {CLIENTEVENT_CMD_USER_LOGGEDOUT, HandleUserLoggedOut},
     {CLIENTEVENT_CMD_USER_UPDATE, HandleUserLoggedInOrUpdated},

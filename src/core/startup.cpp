@@ -24,24 +24,39 @@ std::string StartLine() {
 
 int FailStartup(const char* error) {
     gBridgeState.lastError = error;
-    gBridgeState.status = kStatusError;
-    WriteStateFile();
+    SetStatus(kStatusError);
     FlushPendingWrites();
-    return 1;
+    return kExitStartupFailed;
+}
+
+bool CanMakeFilesInData() {
+    if (!WriteWholeFile(kProbeFile, "")) return false;
+    PlatformRemoveFile(kProbeFile);
+    return true;
+}
+
+// One bridge per directory, and one that can write there: otherwise the
+// bridge would log in and stay on the server while the game sees nothing.
+// Nothing of the game's is touched on the way out.
+int ClaimDataDirectory() {
+    PlatformMakeDirectory(kDataDirectory);
+    const LockResult lock = PlatformLockFile(kLockFile);
+    if (lock == LockResult::HeldElsewhere) return kExitAlreadyServed;
+    if (lock == LockResult::CannotCreate || !CanMakeFilesInData()) return kExitDataUnusable;
+    return 0;
 }
 
 }  // namespace
 
 int RunBridge() {
     gBridgeConfig = ParseCommandLine(PlatformCommandLine());
+    if (const int refused = ClaimDataDirectory()) return refused;
 
-    PlatformMakeDirectory(kDataDirectory);
     StartDebugLog(StartLine());
     // Commands and messages of an earlier run are stale.
     DiscardStaleCommands();
     WriteWholeFile(kPrivateMessageFile, "");
-    gBridgeState.status = kStatusStarting;
-    WriteStateFile();
+    SetStatus(kStatusStarting);
 
     gBridgeState.instance = TT_InitTeamTalkPoll();
     if (gBridgeState.instance == nullptr) return FailStartup("TT_InitTeamTalkPoll falhou");

@@ -34,7 +34,10 @@ void TakeCommand(CommandRunner run) {
     // Empty, missing or white space only: left as it is, read again next turn.
     if (!HoldsCommand(result, bytes)) return;
 
-    if (!PlatformReplaceFile(kCommandFile, kTakenCommandFile)) {
+    const MoveResult moved = PlatformReplaceFile(kCommandFile, kTakenCommandFile);
+    // Gone since the read: whoever removed it took the command with it.
+    if (moved == MoveResult::Missing) return;
+    if (moved == MoveResult::Refused) {
         // The game holds the file so that it cannot be moved: run what was
         // read and empty the file in place.
         RunTakenCommand(result, bytes, run);

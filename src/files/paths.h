@@ -11,3 +11,7 @@ inline constexpr const char* kTakenCommandFile = "data\\cmd.txt.taken";
 inline constexpr const char* kPrivateMessageFile = "data\\pm_in.txt";
 inline constexpr const char* kUsersFile = "data\\users.txt";
 inline constexpr const char* kChannelsFile = "data\\channels.txt";
+// Locked by the bridge that serves the directory, for as long as it runs.
+inline constexpr const char* kLockFile = "data\\voicebridge.lock";
+// Written and removed at start-up, to learn that files can be made here.
+inline constexpr const char* kProbeFile = "data\\voicebridge.probe";

@@ -6,7 +6,7 @@
 bool TryPublish(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
     if (WriteWholeFile(temporary, text)) {
-        if (PlatformReplaceFile(temporary, path)) return true;
+        if (PlatformReplaceFile(temporary, path) == MoveResult::Done) return true;
         PlatformRemoveFile(temporary);
     }
     // The replace is refused while the game holds the file open without

@@ -20,3 +20,8 @@ std::string BuildStateText() {
 }
 
 void WriteStateFile() { PublishFile(kStateFile, BuildStateText()); }
+
+void SetStatus(const char* status) {
+    if (gBridgeState.session != SessionStage::Ended) gBridgeState.status = status;
+    WriteStateFile();
+}

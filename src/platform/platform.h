@@ -34,15 +34,25 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
 enum class FileReadResult { Ok, Missing, TooLarge };
 
 // Reads the whole file into `bytes`; a file larger than `maxBytes` is not
-// read and gives TooLarge. Any failure to open counts as Missing.
+// read and gives TooLarge. Any failure to open counts as Missing, and so
+// does anything but a regular file: no open waits on a pipe or device.
 FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, size_t maxBytes);
 
+enum class MoveResult { Done, Missing, Refused };
+
 // Moves `from` over `to` in one step, so that a reader of `to` sees the old
-// or the new content. False when the system refuses (e.g. `to` is held open
-// without delete sharing).
-bool PlatformReplaceFile(const std::string& from, const std::string& to);
+// or the new content. Missing when `from` is not there; Refused when the
+// system will not (e.g. `to` is held open without delete sharing).
+MoveResult PlatformReplaceFile(const std::string& from, const std::string& to);
 
 // Moves `from` to `to` only when `to` does not exist.
 bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to);
 
 void PlatformRemoveFile(const std::string& path);
+
+enum class LockResult { Locked, HeldElsewhere, CannotCreate };
+
+// Opens or creates `path` and locks it exclusively for the rest of the
+// process. The system drops the lock when the process ends, however it
+// ends, so a file left behind by a crash never blocks a later process.
+LockResult PlatformLockFile(const std::string& path);

@@ -1,4 +1,4 @@
-// Login, sound devices and error reporting.
+// Login, sound devices, error reporting and the end of the session.
 #include "session/connection_events.h"
 
 #include "bridge.h"
@@ -14,27 +14,35 @@ void HandleConnectionSuccess(const TTMessage&) {
     TT_DoLogin(gBridgeState.instance, nickname.c_str(), none.c_str(), none.c_str());
 }
 
-void HandleConnectionFailed(const TTMessage&) {
-    gBridgeState.lastError = kConnectionFailedText;
+// The connection failed or was lost, or the server logged the bridge out
+// or removed it. There is no reconnect: the error stands for the rest of
+// the process, and the game, which knows this text, restarts the bridge.
+void HandleSessionEnded(const TTMessage&) {
+    gBridgeState.session = SessionStage::Ended;
     gBridgeState.status = kStatusError;
+    gBridgeState.lastError = kConnectionFailedText;
+    // Out of the server means out of its channel.
+    gBridgeState.myChannelId = 0;
+    gBridgeState.myChannelName.clear();
     WriteStateFile();
 }
 
-// The game must not go on seeing "authorized" over a dead link; there is
-// no reconnect, so the error stands until the game restarts the bridge.
-void HandleConnectionLost(const TTMessage& message) { HandleConnectionFailed(message); }
-
 void HandleCommandError(const TTMessage& message) {
-    gBridgeState.lastError = WideToUtf8(message.clienterrormsg.szErrorMsg);
-    AppendDebugLine("cmd_error: " + gBridgeState.lastError);
-    gBridgeState.status = kStatusError;
-    WriteStateFile();
+    const std::string error = WideToUtf8(message.clienterrormsg.szErrorMsg);
+    AppendDebugLine("cmd_error: " + error);
+    // After the end (a server that logged the bridge out still answers its
+    // requests) the end's own text stays: it is what tells the game to
+    // restart the bridge.
+    if (gBridgeState.session == SessionStage::Ended) return;
+    gBridgeState.lastError = error;
+    SetStatus(kStatusError);
 }
 
 void HandleMyselfLoggedIn(const TTMessage& message) {
+    if (gBridgeState.session == SessionStage::Ended) return;
+    gBridgeState.session = SessionStage::LoggedIn;
     gBridgeState.myUserId = message.nSource;
-    gBridgeState.status = kStatusLoggedIn;
-    WriteStateFile();
+    SetStatus(kStatusLoggedIn);
     INT32 inputDevice = 0;
     INT32 outputDevice = 0;
     if (TT_GetDefaultSoundDevices(&inputDevice, &outputDevice)) {
@@ -43,6 +51,5 @@ void HandleMyselfLoggedIn(const TTMessage& message) {
         AppendDebugLine("sound devices initialized");
     }
     // Without sound devices the session still works for text and channels.
-    gBridgeState.status = kStatusAuthorized;
-    WriteStateFile();
+    SetStatus(kStatusAuthorized);
 }

@@ -8,7 +8,9 @@
 inline constexpr const char* kConnectionFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
 
 void HandleConnectionSuccess(const TTMessage& message);  // CLIENTEVENT_CON_SUCCESS
-void HandleConnectionFailed(const TTMessage& message);   // CLIENTEVENT_CON_FAILED
-void HandleConnectionLost(const TTMessage& message);     // CLIENTEVENT_CON_LOST
 void HandleCommandError(const TTMessage& message);       // CLIENTEVENT_CMD_ERROR
 void HandleMyselfLoggedIn(const TTMessage& message);     // CLIENTEVENT_CMD_MYSELF_LOGGEDIN
+
+// CLIENTEVENT_CON_FAILED, CLIENTEVENT_CON_LOST, CLIENTEVENT_CMD_MYSELF_LOGGEDOUT
+// and CLIENTEVENT_CMD_MYSELF_KICKED: the session is over for good.
+void HandleSessionEnded(const TTMessage& message);

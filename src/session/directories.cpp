@@ -100,8 +100,7 @@ void HandleChannelUpdate(const TTMessage& message) {
     // A rename of the bridge's own channel must reach the state file too.
     if (gBridgeState.myChannelId != 0 && message.channel.nChannelID == gBridgeState.myChannelId) {
         gBridgeState.myChannelName = WideToUtf8(message.channel.szName);
-        gBridgeState.status = kStatusAuthorized;
-        WriteStateFile();
+        SetStatus(kStatusAuthorized);
     }
 }
 

@@ -12,8 +12,7 @@ void HandleUserJoined(const TTMessage& message) {
     // A channel not yet reported has no name to show, and the name of the
     // channel left behind would be wrong.
     gBridgeState.myChannelName = FindChannelName(message.user.nChannelID).value_or("");
-    gBridgeState.status = kStatusAuthorized;
-    WriteStateFile();
+    SetStatus(kStatusAuthorized);
 }
 
 void HandleUserLeft(const TTMessage& message) {
@@ -23,6 +22,5 @@ void HandleUserLeft(const TTMessage& message) {
     if (message.user.nChannelID != gBridgeState.myChannelId) return;
     gBridgeState.myChannelId = 0;
     gBridgeState.myChannelName.clear();
-    gBridgeState.status = kStatusAuthorized;
-    WriteStateFile();
+    SetStatus(kStatusAuthorized);
 }

@@ -127,8 +127,12 @@ TEST_P(GameCommandTest, CommandsWrittenAtAnyMomentRunExactlyOnce) {
     ASSERT_EQ(sent.size(), static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         EXPECT_NE(sent[i].find("\tseq " + std::to_string(i) + "\t"), std::string::npos) << sent[i];
-    EXPECT_TRUE(DataBecomes("cmd.txt", ""));
-    EXPECT_FALSE(TestFileExists(DataPath("cmd.txt.taken")));
+    // At rest: the last command's message is out before its file is put
+    // back, so wait for the empty file, with nothing left aside.
+    EXPECT_TRUE(WaitUntil([&] {
+        return TestFileExists(DataPath("cmd.txt")) && Data("cmd.txt").empty() &&
+               !TestFileExists(DataPath("cmd.txt.taken"));
+    }));
 }
 
 INSTANTIATE_FOR_BOTH_BUILDS(GameCommandTest);

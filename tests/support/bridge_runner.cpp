@@ -58,6 +58,9 @@ ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
 VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs) {
     const std::string portFile = directory + "/voicesim.port";
     const std::string controlFile = directory + "/voicesim.control";
+    // Those of a server started here before would name its ports.
+    std::filesystem::remove(portFile);
+    std::filesystem::remove(controlFile);
     std::vector<std::string> argv = {VOICESIM_PATH,
                                      "--port",
                                      "0",

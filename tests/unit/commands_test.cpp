@@ -26,6 +26,7 @@ protected:
     void SetUp() override {
         PlatformMakeDirectory("data");
         ResetBridgeRecords();
+        gBridgeState.session = SessionStage::LoggedIn;
         gBridgeState.myUserId = 3;
         for (const auto& [id, name] :
              std::vector<std::pair<int, std::u16string>>{{1, u""},
@@ -204,6 +205,18 @@ TEST_F(CommandsTest, PollLeavesMissingEmptyAndBlankFilesAlone) {
         EXPECT_EQ(Data("cmd.txt"), blank);
     }
     EXPECT_FALSE(TestFileExists(dir.File("data/corvanex_debug.txt")));
+}
+
+TEST_F(CommandsTest, PollLeavesACommandWaitingUntilTheLogin) {
+    gBridgeState.session = SessionStage::Connecting;
+    WriteTestFile(dir.File("data/cmd.txt"), "joinid 5");
+    PollCommandFile();
+    EXPECT_EQ(Data("cmd.txt"), "joinid 5");
+    EXPECT_TRUE(gLibraryDouble.calls.empty());
+    gBridgeState.session = SessionStage::LoggedIn;
+    PollCommandFile();
+    EXPECT_EQ(Data("cmd.txt"), "");
+    EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_DoJoinChannelByID 5 password="});
 }
 
 TEST_F(CommandsTest, PollRefusesAnOverLongCommandAndGoesOn) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "bridge.h"
+#include "commands/command_processor.h"
 #include "core/event_dispatch.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
@@ -89,16 +90,41 @@ TEST_F(SessionEventsTest, FailuresPublishErrorWithTheirText) {
     } cases[] = {
         {"connection failed", MakeEvent(CLIENTEVENT_CON_FAILED), kFailedText, ""},
         {"connection lost", MakeEvent(CLIENTEVENT_CON_LOST), kFailedText, ""},
+        {"logged out", MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDOUT), kFailedText, ""},
+        {"kicked", MakeEvent(CLIENTEVENT_CMD_MYSELF_KICKED), kFailedText, ""},
         {"command error", MakeErrorEvent(u"Canal n\u00E3o existe|x"), "Canal n\xC3\xA3o existe|x",
          "cmd_error: Canal n\xC3\xA3o existe|x\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        ResetBridgeRecords();
+        gBridgeConfig.nickname = "Ana";
         WriteTestFile(dir.File("data/corvanex_debug.txt"), "");
         Deliver(c.event);
         EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", c.error));
         EXPECT_EQ(Data("corvanex_debug.txt"), c.log);
         EXPECT_TRUE(gLibraryDouble.calls.empty());
+    }
+}
+
+TEST_F(SessionEventsTest, AnEndedSessionLeavesItsChannelAndStaysInError) {
+    for (INT32 end : {CLIENTEVENT_CON_FAILED, CLIENTEVENT_CON_LOST,
+                      CLIENTEVENT_CMD_MYSELF_LOGGEDOUT, CLIENTEVENT_CMD_MYSELF_KICKED}) {
+        SCOPED_TRACE(end);
+        ResetBridgeRecords();
+        gBridgeConfig.nickname = "Ana";
+        LogIn(3);
+        Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 5, 1, u"Sala"));
+        Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_JOINED, 3, 5, u"Ana"));
+        Deliver(MakeEvent(end));
+        EXPECT_EQ(Data("state.txt"), State("error", 3, 0, "", kFailedText));
+        // Nothing that comes after may show the game a live session again.
+        Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_UPDATE, 5, 1, u"Nova"));
+        Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_JOINED, 3, 5, u"Ana"));
+        Deliver(MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDIN, 3));
+        Deliver(MakeErrorEvent(u"late"));
+        RunCommand("refresh");
+        EXPECT_EQ(Data("state.txt"), State("error", 3, 5, "Nova", kFailedText));
     }
 }
 
@@ -112,7 +138,7 @@ TEST_F(SessionEventsTest, SecondCommandErrorReplacesTheFirstAndErrorOutlivesStat
 }
 
 TEST_F(SessionEventsTest, UnhandledCodesChangeNothing) {
-    for (INT32 code : {0, 240, 250, 999, -1}) Deliver(MakeEvent(code, 5));
+    for (INT32 code : {0, 999, -1}) Deliver(MakeEvent(code, 5));
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
     EXPECT_FALSE(TestFileExists(dir.File("data/users.txt")));
     EXPECT_TRUE(gLibraryDouble.calls.empty());

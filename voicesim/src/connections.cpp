@@ -64,6 +64,18 @@ void ReportLineTooLong(Connection& connection) {
     connection.inbound.clear();
 }
 
+bool HeldBack(const Connection& connection, const std::string& line) {
+    return gSwitches.holdLogins && !connection.control && connection.handshaken &&
+           (line == "LOGIN" || line.rfind("LOGIN\t", 0) == 0);
+}
+
+// Puts lines[from..] back in front of what is still unread, in order.
+void PutBack(Connection& connection, const std::vector<std::string>& lines, size_t from) {
+    std::string unread;
+    for (size_t i = from; i < lines.size(); ++i) unread += lines[i] + "\n";
+    connection.inbound.insert(0, unread);
+}
+
 // Hands every complete line to its handler. The connection may be closed
 // by what a line does, so it is looked up again after each one.
 void HandleLines(int fd) {
@@ -71,8 +83,10 @@ void HandleLines(int fd) {
     std::vector<std::string> lines;
     const size_t limit = connection->control ? kMaxControlLineBytes : kMaxClientLineBytes;
     const bool withinLimit = TakeLines(connection->inbound, limit, lines);
-    for (const std::string& line : lines) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
         if (connection->dead || connection->closeWhenFlushed) return;
+        if (HeldBack(*connection, line)) return PutBack(*connection, lines, i);
         if (connection->control) {
             HandleControlLine(*connection, line);
         } else {
@@ -138,6 +152,14 @@ void CloseAll() {
 }
 
 }  // namespace
+
+void HandleHeldLines() {
+    std::vector<int> waiting;
+    for (const auto& [fd, connection] : gConnections)
+        if (!connection.control && !connection.inbound.empty()) waiting.push_back(fd);
+    for (const int fd : waiting)
+        if (Find(fd) != nullptr) HandleLines(fd);
+}
 
 void ReapDeadConnections() {
     for (;;) {

@@ -5,6 +5,7 @@
 
 #include "announce.h"
 #include "channels.h"
+#include "connections.h"
 #include "control_reply.h"
 
 namespace {
@@ -32,9 +33,12 @@ const ControlRule kRules[] = {
     {"client", "error", 2, 3, "client error <userId> <text> [errorNo]"},
     {"client", "drop", 1, 1, "client drop <userId>"},
     {"client", "raw", 2, 2, "client raw <userId> <rawLine>"},
+    {"client", "logout", 1, 1, "client logout <userId>"},
+    {"client", "kick", 1, 1, "client kick <userId>"},
     {"switch", "refuse-logins", 1, 2, "switch refuse-logins <0|1> [reason]"},
     {"switch", "refuse-connections", 1, 2, "switch refuse-connections <0|1> [reason]"},
     {"switch", "require-encryption", 1, 1, "switch require-encryption <0|1>"},
+    {"switch", "hold-logins", 1, 1, "switch hold-logins <0|1>"},
     {"query", "users", 0, 0, "query users"},
     {"query", "channels", 0, 0, "query channels"},
     {"query", "requests", 0, 1, "query requests [count]"},
@@ -73,6 +77,9 @@ ControlFields RunSwitchCommand(const std::string& verb, ControlArgs& args) {
     } else if (verb == "refuse-connections") {
         gSwitches.refuseConnections = on;
         if (args.Has(1)) gSwitches.refuseReason = args.Text(1);
+    } else if (verb == "hold-logins") {
+        gSwitches.holdLogins = on;
+        if (!on) HandleHeldLines();
     } else {
         gSwitches.requireEncryption = on;
     }

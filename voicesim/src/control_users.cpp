@@ -110,6 +110,19 @@ ControlFields RunClientCommand(const std::string& verb, ControlArgs& args) {
         connection->dead = true;
         return Ok();
     }
+    if (verb == "logout") {
+        // Logged out by the server; the link stays up, the user is gone.
+        QueueOutput(*connection, WriteLine({"LOGGEDOUT"}));
+        connection->userId = 0;
+        LogOutUser(userId);
+        return Ok();
+    }
+    if (verb == "kick") {
+        // Told, then closed; its user is logged out with the close.
+        QueueOutput(*connection, WriteLine({"KICKED"}));
+        connection->closeWhenFlushed = true;
+        return Ok();
+    }
     // Raw lines may break every rule on purpose; errors keep to the limit.
     const std::string line =
         verb == "error" ? ErrorLine(0, errorNumber, args.Text(1)) : args.Text(1) + "\n";

@@ -81,6 +81,9 @@ struct SimSwitches {
     bool refuseConnections = false;
     std::string refuseReason = "The server does not accept connections";
     bool requireEncryption = false;
+    // LOGIN requests, and whatever the client sends after one, wait unread
+    // until the switch goes off: a server that answers late.
+    bool holdLogins = false;
     bool quitRequested = false;
 };
 

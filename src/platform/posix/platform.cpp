@@ -5,6 +5,7 @@
 #include "platform.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,7 +56,9 @@ void PlatformMakeDirectory(const char* name) { mkdir(NativePath(name).c_str(), 0
 
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
     const int modeFlags[] = {O_TRUNC, O_APPEND, O_EXCL};
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | modeFlags[static_cast<int>(mode)];
+    // Non-blocking, so that a pipe in a file's place cannot hang the bridge.
+    const int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | modeFlags[static_cast<int>(mode)];
     FileDescriptor file(open(NativePath(path).c_str(), flags, 0666));
     if (file.fd < 0) return false;
     size_t done = 0;
@@ -70,7 +73,7 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
 
 FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, size_t maxBytes) {
     bytes.clear();
-    FileDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.fd < 0) return FileReadResult::Missing;
     struct stat info;
     if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return FileReadResult::Missing;
@@ -94,8 +97,9 @@ FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, siz
     return FileReadResult::Ok;
 }
 
-bool PlatformReplaceFile(const std::string& from, const std::string& to) {
-    return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+MoveResult PlatformReplaceFile(const std::string& from, const std::string& to) {
+    if (std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0) return MoveResult::Done;
+    return errno == ENOENT ? MoveResult::Missing : MoveResult::Refused;
 }
 
 bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
@@ -107,3 +111,12 @@ bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
 }
 
 void PlatformRemoveFile(const std::string& path) { unlink(NativePath(path).c_str()); }
+
+LockResult PlatformLockFile(const std::string& path) {
+    // Kept open for the life of the process: the lock lives with it.
+    const int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return LockResult::CannotCreate;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return LockResult::Locked;
+    close(fd);
+    return LockResult::HeldElsewhere;
+}

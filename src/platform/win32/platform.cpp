@@ -83,6 +83,8 @@ FileReadResult PlatformReadFile(const std::string& path, std::string& bytes, siz
     FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, kFullSharing, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.handle == INVALID_HANDLE_VALUE) return FileReadResult::Missing;
+    // A pipe or a device in the file's place is no command file.
+    if (GetFileType(file.handle) != FILE_TYPE_DISK) return FileReadResult::Missing;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.handle, &size)) return FileReadResult::Missing;
     if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) return FileReadResult::TooLarge;
@@ -129,12 +131,16 @@ bool ReplaceWithPosixSemantics(const std::wstring& from, const std::wstring& to)
 
 }  // namespace
 
-bool PlatformReplaceFile(const std::string& from, const std::string& to) {
+MoveResult PlatformReplaceFile(const std::string& from, const std::string& to) {
     const std::wstring source = WidePath(from);
     const std::wstring target = WidePath(to);
-    if (ReplaceWithPosixSemantics(source, target)) return true;
+    if (ReplaceWithPosixSemantics(source, target)) return MoveResult::Done;
     // Systems before Windows 10 know only the classic replace.
-    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return MoveResult::Done;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? MoveResult::Missing
+                                                                          : MoveResult::Refused;
 }
 
 bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
@@ -142,3 +148,18 @@ bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
 }
 
 void PlatformRemoveFile(const std::string& path) { DeleteFileW(WidePath(path).c_str()); }
+
+LockResult PlatformLockFile(const std::string& path) {
+    // Shared opening, so that a reader of the directory cannot get in the
+    // way; the byte lock is what excludes. The handle stays open for the
+    // life of the process, and the lock with it.
+    const HANDLE handle =
+        CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kFullSharing, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LockResult::CannotCreate;
+    OVERLAPPED whole{};
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+        return LockResult::Locked;
+    CloseHandle(handle);
+    return LockResult::HeldElsewhere;
+}

@@ -67,6 +67,34 @@ TEST_F(ControlClientTest, DropEndsTheLinkAndLogsTheUserOut) {
               (Line{"ERR", "user " + AnaId() + " does not exist"}));
 }
 
+TEST_F(ControlClientTest, LogoutKeepsTheLinkAndKickEndsIt) {
+    ASSERT_EQ(Control({"client", "logout", AnaId()}), Line{"OK"});
+    EXPECT_EQ(WireNextLine(ana), Line{"LOGGEDOUT"});
+    EXPECT_EQ(UntilMark(bia), std::vector<Line>{AnaLoggedOut()});
+    WireSend(ana, {"LEAVE", "7"});
+    EXPECT_EQ(WireNextLine(ana), (Line{"ERROR", "7", "1002", "Not logged in"}));
+
+    const std::string biaId = std::to_string(bia.userId);
+    ASSERT_EQ(Control({"client", "kick", biaId}), Line{"OK"});
+    EXPECT_EQ(WireNextLine(bia), Line{"KICKED"});
+    EXPECT_TRUE(WireWaitClosed(bia));
+    EXPECT_EQ(Control({"query", "users"}), Line{"OK"});
+}
+
+TEST_F(ControlClientTest, HeldLoginsWaitUnreadUntilReleased) {
+    ASSERT_EQ(Control({"switch", "hold-logins", "1"}), Line{"OK"});
+    WireClient cai = Greeted();
+    WireSend(cai, {"LOGIN", "1", "Cai", "", ""});
+    WireSend(cai, {"LEAVE", "2"});
+    EXPECT_EQ(WireNextLine(cai, std::chrono::milliseconds(300)), std::nullopt);
+    ASSERT_EQ(Control({"switch", "hold-logins", "0"}), Line{"OK"});
+    const std::optional<Line> loggedIn = WireNextLine(cai);
+    ASSERT_TRUE(loggedIn.has_value());
+    EXPECT_EQ(loggedIn->at(0), "LOGGEDIN");
+    // The request after the login waited with it and comes in order.
+    EXPECT_TRUE(SkipUntil(cai, {"ERROR", "2", "3003", "You are not in a channel"}));
+}
+
 TEST_F(ControlClientTest, ClosingTheLinkLogsTheUserOut) {
     WireClose(ana);
     EXPECT_EQ(WireNextLine(bia), AnaLoggedOut());
