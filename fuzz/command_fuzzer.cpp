@@ -1,17 +1,20 @@
 // Fuzzes the game's command file: any bytes as data/cmd.txt, taken by the
 // bridge's real poll (file moved aside, read, logged, run, emptied) and run
 // against the recording library double. Checked for every input:
-//  - a blank file is left alone; any other is logged trimmed and emptied;
+//  - a blank file is left alone; any other is emptied, and logged trimmed,
+//    or refused whole in the log when it holds a zero byte;
 //  - only the command the text names reaches the library, with the right
 //    arguments: a join to a known channel, one piece per message part;
 //  - a pm goes out in pieces of at most 511 units, zero-terminated, never
 //    split inside a pair, that together are the text after the first bar.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -120,7 +123,8 @@ void CheckMessages(const std::string& command) {
     for (size_t i = 0; i < sent.size(); ++i) {
         const TextMessage& message = sent[i];
         FUZZ_CHECK(message.nMsgType == MSGTYPE_USER && message.nToUserID == recipient &&
-                       message.nFromUserID == 0 && message.nChannelID == 0 && message.bMore == 0,
+                       message.nFromUserID == 0 && message.nChannelID == 0 &&
+                       message.bMore == (i + 1 < sent.size() ? 1 : 0),
                    "fields of piece " + std::to_string(i));
         size_t length = 0;
         while (length < TT_STRLEN && message.szMessage[length] != 0) ++length;
@@ -177,6 +181,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ScratchDirectory scratch;
     ResetBridge();
     FUZZ_CHECK(PlatformWriteFile(kCommandFile, bytes, FileWriteMode::Truncate), "write cmd.txt");
+    // Written a while ago, as far as the poll can tell: a fresh file would
+    // make it wait for the game to finish writing.
+    const timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 10, 0}};
+    FUZZ_CHECK(utimensat(AT_FDCWD, "data/cmd.txt", old, 0) == 0, "age cmd.txt");
     PollCommandFile();
 
     const std::string command = TrimCommandText(bytes);
@@ -192,6 +200,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     FUZZ_CHECK(left.empty(), "cmd.txt not emptied: " + Show(left));
+    if (bytes.find('\0') != std::string::npos) {
+        FUZZ_CHECK(DebugLog() == "cmd ignored: holds a zero byte\n", "log " + Show(DebugLog()));
+        FUZZ_CHECK(gLibraryDouble.calls.empty(), "calls for a zero byte");
+        ResetBridge();
+        return 0;
+    }
     FUZZ_CHECK(DebugLog() == "cmd: " + command + "\n", "log " + Show(DebugLog()));
     CheckMessages(command);
     if (gLibraryDouble.sentMessages.empty())

@@ -41,18 +41,22 @@ bool IsHighSurrogate(WideChar unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(WideChar unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // "pm <recipient>|<text>": everything after the first bar is the text, bars
-// included. A text too long for one message goes as several, in order.
+// included. A text too long for one message goes as several, in order,
+// each but the last marked as going on in the next, so that the recipient
+// sees one message.
 void SendPrivateMessage(const std::string& argument) {
     const size_t bar = argument.find('|');
     if (bar == std::string::npos) return;
     const int32_t recipient = ParseInt32(argument.substr(0, bar));
-    for (const WideString& piece :
-         SplitMessageText(Utf8ToWide(argument.substr(bar + 1)), kMaxMessageUnits)) {
+    const std::vector<WideString> pieces =
+        SplitMessageText(Utf8ToWide(argument.substr(bar + 1)), kMaxMessageUnits);
+    for (size_t i = 0; i < pieces.size(); ++i) {
         TextMessage message;
         std::memset(&message, 0, sizeof message);
         message.nMsgType = MSGTYPE_USER;
         message.nToUserID = recipient;
-        piece.copy(message.szMessage, piece.size());
+        pieces[i].copy(message.szMessage, pieces[i].size());
+        message.bMore = i + 1 < pieces.size();
         TT_DoTextMessage(gBridgeState.instance, &message);
     }
 }

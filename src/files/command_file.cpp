@@ -4,14 +4,45 @@
 // that the game writes from then on lands in a new data\cmd.txt, which is
 // never truncated by the bridge: the empty file the game expects after a
 // command is created only where none has appeared meanwhile.
+//
+// Games write a command in several calls, some with pauses between them,
+// so the bridge takes a command only once its file has stood still for a
+// moment, and never while the game holds it open for writing (which, on
+// Windows, is what refuses the move).
 #include "files/command_file.h"
+
+#include <thread>
 
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"
 #include "files/text.h"
 
+CommandFileState gCommandFile;
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Longer than a game's pause between the writes of one command, short
+// enough that a command waits for it at most once in a while.
+const int64_t kSettleMs = 40;
+const int kSettleWaits = 4;
+// A game that keeps the file open for good would never be heard.
+const auto kHeldTooLong = std::chrono::seconds(1);
+
+// Reads the file once it has not changed for kSettleMs since (or while)
+// it was read. False when it keeps changing: it is left for a later turn.
+bool ReadSettled(const char* path, FileReadResult& result, std::string& bytes) {
+    for (int wait = 0;; ++wait) {
+        result = ReadWholeFile(path, bytes, kMaxCommandBytes);
+        const std::optional<int64_t> age = PlatformMillisecondsSinceModified(path);
+        // A time stamp far in the future is a clock that was set back.
+        if (!age || *age >= kSettleMs || *age < -kSettleMs) return true;
+        if (wait == kSettleWaits) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs - *age));
+    }
+}
 
 bool HoldsCommand(FileReadResult result, const std::string& bytes) {
     return result == FileReadResult::TooLarge ||
@@ -23,29 +54,57 @@ void RunTakenCommand(FileReadResult result, const std::string& bytes, CommandRun
         AppendDebugLine("cmd ignored: longer than " + std::to_string(kMaxCommandBytes) + " bytes");
         return;
     }
-    if (result == FileReadResult::Ok) run(TrimCommandText(bytes));
+    if (result != FileReadResult::Ok) return;
+    // No game writes one on purpose: it is a broken write, not a command.
+    if (bytes.find('\0') != std::string::npos) {
+        AppendDebugLine("cmd ignored: holds a zero byte");
+        return;
+    }
+    run(TrimCommandText(bytes));
+}
+
+// The game holds the file open and may be writing into it still: wait for
+// it to let go, and take the command in place only once it never does.
+bool HeldTooLong() {
+    const Clock::time_point now = Clock::now();
+    if (!gCommandFile.heldSince) gCommandFile.heldSince = now;
+    return now - *gCommandFile.heldSince >= kHeldTooLong;
 }
 
 }  // namespace
 
 void TakeCommand(CommandRunner run) {
     std::string bytes;
-    FileReadResult result = ReadWholeFile(kCommandFile, bytes, kMaxCommandBytes);
+    FileReadResult result = FileReadResult::Missing;
+    if (!ReadSettled(kCommandFile, result, bytes)) return;
     // Empty, missing or white space only: left as it is, read again next turn.
-    if (!HoldsCommand(result, bytes)) return;
+    if (!HoldsCommand(result, bytes)) {
+        gCommandFile.heldSince.reset();
+        return;
+    }
 
     const MoveResult moved = PlatformReplaceFile(kCommandFile, kTakenCommandFile);
     // Gone since the read: whoever removed it took the command with it.
     if (moved == MoveResult::Missing) return;
     if (moved == MoveResult::Refused) {
-        // The game holds the file so that it cannot be moved: run what was
-        // read and empty the file in place.
+        if (!HeldTooLong()) return;
+        gCommandFile.heldSince.reset();
+        AppendDebugLine("cmd taken in place, held open for a second");
         RunTakenCommand(result, bytes, run);
         WriteWholeFile(kCommandFile, "");
         return;
     }
-    // What was moved is the command, whatever the first read saw.
-    result = ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes);
+    gCommandFile.heldSince.reset();
+    RunMovedCommand(run);
+}
+
+void RunMovedCommand(CommandRunner run) {
+    std::string bytes;
+    FileReadResult result = FileReadResult::Missing;
+    // What was moved is the command, whatever the first read saw; a write
+    // that the game had under way lands in the moved file, so it settles
+    // there.
+    ReadSettled(kTakenCommandFile, result, bytes);
     if (!HoldsCommand(result, bytes)) {
         // The game emptied it in between and may be writing into it still.
         if (!PlatformMoveFileIfAbsent(kTakenCommandFile, kCommandFile))

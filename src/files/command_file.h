@@ -1,12 +1,22 @@
 // Taking the game's command out of data\cmd.txt without losing one that the
-// game writes meanwhile, and leaving the file empty as the game expects.
+// game writes meanwhile, without running one that it is still writing, and
+// leaving the file empty as the game expects.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // A command file larger than this is not read, let alone run.
 inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
+
+struct CommandFileState {
+    // Since when the game has held cmd.txt so that it cannot be moved.
+    std::optional<std::chrono::steady_clock::time_point> heldSince;
+};
+
+extern CommandFileState gCommandFile;
 
 // What is done with a command taken from the file.
 using CommandRunner = void (*)(const std::string& command);
@@ -14,8 +24,14 @@ using CommandRunner = void (*)(const std::string& command);
 // Takes the waiting command, if any, and hands its trimmed text to `run`
 // before the file is left empty, so that whatever the command publishes is
 // out by the time the game sees its command gone. An empty, missing or
-// blank file is left as it is.
+// blank file is left as it is, and so is one that the game may still be
+// writing: changed a moment ago, or held open; it is taken on a later turn.
 void TakeCommand(CommandRunner run);
+
+// The second half of TakeCommand: runs the command moved aside to
+// data\cmd.txt.taken and puts an empty data\cmd.txt back; a moved file
+// that turns out blank (the game emptied it meanwhile) goes back as it is.
+void RunMovedCommand(CommandRunner run);
 
 // Start-up: commands of an earlier run, waiting or half taken, are stale.
 void DiscardStaleCommands();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/publish.h"
 
@@ -11,12 +12,34 @@ PendingWrites gPendingWrites;
 
 namespace {
 
-// Appends everything waiting for `path` in one write; false while refused.
+using Clock = std::chrono::steady_clock;
+
+// A game that keeps the file open for good would never see a change.
+const auto kHeldTooLong = std::chrono::seconds(1);
+
+bool Land(const std::string& path, PendingPublish& pending) {
+    const PublishOutcome outcome = TryPublish(path, pending.text);
+    if (outcome == PublishOutcome::Landed) return true;
+    if (outcome == PublishOutcome::Unwritable) {
+        pending.heldSince.reset();
+        return false;
+    }
+    const Clock::time_point now = Clock::now();
+    if (!pending.heldSince) pending.heldSince = now;
+    if (now - *pending.heldSince < kHeldTooLong) return false;
+    if (!WriteWholeFile(path, pending.text)) return false;
+    AppendDebugLine("written in place, held open for a second: " + path);
+    return true;
+}
+
+// Appends what waits for `path` entry by entry, oldest first: an append
+// lands whole or not at all, so each entry lands exactly once. False while
+// some are refused.
 bool TryAppendWaiting(const std::string& path, std::deque<std::string>& entries) {
-    std::string text;
-    for (const std::string& entry : entries) text += entry;
-    if (!AppendToFile(path, text)) return false;
-    entries.clear();
+    while (!entries.empty()) {
+        if (!AppendToFile(path, entries.front())) return false;
+        entries.pop_front();
+    }
     return true;
 }
 
@@ -33,12 +56,11 @@ void RetryEach(Map& pending, Attempt attempt) {
 }  // namespace
 
 bool PublishFile(const std::string& path, const std::string& text) {
-    if (TryPublish(path, text)) {
-        gPendingWrites.publishes.erase(path);
-        return true;
-    }
-    gPendingWrites.publishes[path] = text;
-    return false;
+    PendingPublish& pending = gPendingWrites.publishes[path];
+    pending.text = text;
+    if (!Land(path, pending)) return false;
+    gPendingWrites.publishes.erase(path);
+    return true;
 }
 
 bool AppendInOrder(const std::string& path, const std::string& text) {
@@ -59,7 +81,7 @@ bool HasPendingWrites() {
 }
 
 void RetryPendingWrites() {
-    RetryEach(gPendingWrites.publishes, TryPublish);
+    RetryEach(gPendingWrites.publishes, Land);
     RetryEach(gPendingWrites.appends, TryAppendWaiting);
 }
 

@@ -4,14 +4,21 @@
 // content; appended entries all land, in the order they were made.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 
+struct PendingPublish {
+    std::string text;  // the newest whole content, not yet in place
+    // Since when the game has held the file so that it cannot be replaced.
+    std::optional<std::chrono::steady_clock::time_point> heldSince;
+};
+
 struct PendingWrites {
-    // Path -> the newest whole content not yet in place.
-    std::map<std::string, std::string> publishes;
+    std::map<std::string, PendingPublish> publishes;  // by path
     // Path -> entries not yet appended, oldest first.
     std::map<std::string, std::deque<std::string>> appends;
 };
@@ -19,7 +26,10 @@ struct PendingWrites {
 extern PendingWrites gPendingWrites;
 
 // Publishes `text` as the whole of `path` now, or keeps it for later in
-// place of any older content still waiting. True when it is in place.
+// place of any older content still waiting. True when it is in place. A
+// file that the game has held for a second is written in place at last,
+// which a reader with write sharing survives; a disk too full for the new
+// content never costs the old.
 bool PublishFile(const std::string& path, const std::string& text);
 
 // Appends `text` to `path` behind any entries still waiting for it; what

@@ -1,15 +1,32 @@
-// Atomic replace with an in-place fallback.
+// Atomic replace, retried briefly while a reader holds the file.
 #include "files/publish.h"
+
+#include <chrono>
+#include <thread>
 
 #include "files/file_io.h"
 
-bool TryPublish(const std::string& path, const std::string& text) {
+namespace {
+
+// Readers hold the file for microseconds: a few tries a millisecond apart
+// see most of them out.
+const int kReplaceTries = 4;
+const auto kReplacePause = std::chrono::milliseconds(1);
+
+}  // namespace
+
+PublishOutcome TryPublish(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
-    if (WriteWholeFile(temporary, text)) {
-        if (PlatformReplaceFile(temporary, path) == MoveResult::Done) return true;
+    if (!WriteWholeFile(temporary, text)) {
         PlatformRemoveFile(temporary);
+        return PublishOutcome::Unwritable;
     }
-    // The replace is refused while the game holds the file open without
-    // delete sharing; writing in place still works when it shares writing.
-    return WriteWholeFile(path, text);
+    for (int attempt = 0; attempt < kReplaceTries; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(kReplacePause);
+        const MoveResult moved = PlatformReplaceFile(temporary, path);
+        if (moved == MoveResult::Done) return PublishOutcome::Landed;
+        if (moved == MoveResult::Missing) return PublishOutcome::Unwritable;
+    }
+    PlatformRemoveFile(temporary);
+    return PublishOutcome::Refused;
 }

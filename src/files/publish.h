@@ -5,5 +5,16 @@
 
 #include <string>
 
-// One attempt; true when the content is in place.
-bool TryPublish(const std::string& path, const std::string& text);
+enum class PublishOutcome {
+    Landed,
+    // The replace was refused: a reader holds the file without delete
+    // sharing, for microseconds as a rule, for good in a careless game.
+    Refused,
+    // The new content could not be written beside the file (a full disk):
+    // the old file stays as it was.
+    Unwritable,
+};
+
+// One attempt, with a few quick retries of a refused replace. Never writes
+// the file in place, and leaves no temporary file behind.
+PublishOutcome TryPublish(const std::string& path, const std::string& text);

@@ -24,6 +24,13 @@ std::string TrimCommandText(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
+std::string OnOneLine(const std::string& field) {
+    std::string line = field;
+    for (char& c : line)
+        if (c == '\r' || c == '\n') c = ' ';
+    return line;
+}
+
 std::vector<std::string> SplitOnBar(const std::string& text) {
     std::vector<std::string> fields(1);
     for (char c : text) {

@@ -27,6 +27,11 @@ inline std::string WideToUtf8(const WideString& text) {
 // Drops trailing CR, LF, space and tab, then leading space and tab.
 std::string TrimCommandText(const std::string& text);
 
+// Every carriage return and line feed as one space: a field that the game
+// reads line by line must not make a line of its own, which anyone who can
+// name a user, a channel or a message could otherwise forge.
+std::string OnOneLine(const std::string& field);
+
 // Splits at every '|'; always one field more than there are bars.
 std::vector<std::string> SplitOnBar(const std::string& text);
 

@@ -3,6 +3,8 @@
 // implementation file per system is chosen at build time.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,10 @@ MoveResult PlatformReplaceFile(const std::string& from, const std::string& to);
 bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to);
 
 void PlatformRemoveFile(const std::string& path);
+
+// Milliseconds since the file's content last changed, by the system clock
+// (negative for a time stamp in the future); none when there is no file.
+std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path);
 
 enum class LockResult { Locked, HeldElsewhere, CannotCreate };
 

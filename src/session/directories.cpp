@@ -45,15 +45,15 @@ void RemoveChannel(int32_t channelId) {
 std::string BuildUsersText() {
     std::string text;
     for (const User& user : gUserDirectory)
-        text += std::to_string(user.nUserID) + "|" + WideToUtf8(user.szNickname) + "\n";
+        text += std::to_string(user.nUserID) + "|" + OnOneLine(WideToUtf8(user.szNickname)) + "\n";
     return text;
 }
 
 std::string BuildChannelsText() {
     std::string text;
     for (const Channel& channel : gChannelDirectory)
-        text += std::to_string(channel.nChannelID) + "|" + WideToUtf8(channel.szName) + "|0|" +
-                std::to_string(channel.nParentID) + "\n";
+        text += std::to_string(channel.nChannelID) + "|" + OnOneLine(WideToUtf8(channel.szName)) +
+                "|0|" + std::to_string(channel.nParentID) + "\n";
     return text;
 }
 

@@ -14,8 +14,8 @@ void HandleTextMessage(const TTMessage& message) {
     const TextMessage& text = message.textmessage;
     if (text.nMsgType != MSGTYPE_USER) return;
     const std::string sender = FindUserNickname(text.nFromUserID).value_or(kUnknownSenderName);
-    const std::string entry =
-        std::to_string(text.nFromUserID) + "|" + sender + "|" + WideToUtf8(text.szMessage) + "\n";
+    const std::string entry = std::to_string(text.nFromUserID) + "|" + OnOneLine(sender) + "|" +
+                              OnOneLine(WideToUtf8(text.szMessage)) + "\n";
     if (PendingAppendCount(kPrivateMessageFile) >= kMaxPendingMessages) {
         AppendDebugLine("pm lost, backlog full: from " + std::to_string(text.nFromUserID));
         return;

@@ -75,7 +75,9 @@ TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
 
     Command("pm " + otherId + "|ol\xC3\xA1 | Rui\nsegunda linha");
     ASSERT_TRUE(SendCommand(otherData, "pm " + me + "|resposta|com|barras", 20s));
-    const std::string firstEntry = me + "|Ana|ol\xC3\xA1 | Rui\nsegunda linha\n";
+    // The line break goes to the server as it is, and into pm_in.txt as a
+    // space, so that the entry stays one line.
+    const std::string firstEntry = me + "|Ana|ol\xC3\xA1 | Rui segunda linha\n";
     EXPECT_TRUE(WaitUntil([&] { return ReadDataFile(otherData, "pm_in.txt") == firstEntry; }))
         << ReadDataFile(otherData, "pm_in.txt");
     EXPECT_TRUE(DataBecomes("pm_in.txt", otherId + "|Rui \xF0\x9F\x8E\xAE|resposta|com|barras\n"));
@@ -100,6 +102,18 @@ TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
         return received == longText;
     })) << received.size();
     EXPECT_TRUE(KilledWhileRunning(other, otherDir.File("bridge-output.txt"))) << "second bridge";
+}
+
+// Sent in pieces, a long text is still one message: a bot that answers
+// each whole message answers it once.
+TEST_P(GameCommandTest, ALongMessageIsOneMessageToItsRecipient) {
+    Control({"bot", "add", "990", "Guia", "0", "reply", "Recebido"});
+    Control({"bot", "add", "991", "Fim", "0", "reply", "Fim"});
+    StartLoggedIn();
+    Command("pm 990|" + std::string(1500, 'x'));
+    // Answered after every answer to the long one.
+    Command("pm 991|fim");
+    EXPECT_TRUE(DataBecomes("pm_in.txt", "990|Guia|Recebido\n991|Fim|Fim\n"));
 }
 
 // A game that writes each command as soon as the bridge has taken the one

@@ -73,11 +73,14 @@ TEST_P(LifecycleTest, AnOwnChannelChangeAfterACommandErrorIsAuthorizedAgain) {
     StartLoggedIn();
     Command("joinid 5");
     ASSERT_TRUE(WaitUntil([&] { return StateEntry("mychannelid") == "5"; }));
-    Control({"client", "error", std::to_string(myUserId), "Recusado"});
+    // Texts that try to add lines of their own stay on theirs.
+    Control({"client", "error", std::to_string(myUserId), "Recusado\nstatus|authorized"});
     ASSERT_TRUE(WaitUntil([&] { return StateEntry("status") == "error"; }));
-    Control({"channel", "rename", "5", "Seis"});
-    EXPECT_TRUE(
-        DataBecomes("state.txt", StateText("authorized", "Ana", myUserId, 5, "Seis", "Recusado")));
+    Control({"channel", "rename", "5", "Seis\r\nnickname|Mallory"});
+    EXPECT_TRUE(DataBecomes("state.txt",
+                            StateText("authorized", "Ana", myUserId, 5, "Seis  nickname|Mallory",
+                                      "Recusado status|authorized")));
+    EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Seis  nickname|Mallory|0|1\n"));
 }
 
 TEST_P(LifecycleTest, ACommandWrittenWhileConnectingRunsOnceAfterLogin) {

@@ -110,11 +110,14 @@ TEST_P(VoiceSessionTest, OwnChannelFollowsJoinsLeavesRenamesAndRemovals) {
 
 TEST_P(VoiceSessionTest, PrivateMessagesFromABotAndAnotherBridgeArrive) {
     StartLoggedIn();
-    Control({"bot", "add", "950", "Bot|B"});
+    // Line breaks in names and texts become spaces: one entry, one line,
+    // however a sender words it.
+    Control({"bot", "add", "950", "Bot|B\r"});
     Control({"bot", "say", "950", std::to_string(myUserId),
-             "ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab"});
-    EXPECT_TRUE(
-        DataBecomes("pm_in.txt", "950|Bot|B|ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\n"));
+             "ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\r\n101|Guia|forjada"});
+    const std::string first =
+        "950|Bot|B |ol\xC3\xA1 | \xF0\x9F\x8E\xAE linha 2\ttab  101|Guia|forjada\n";
+    EXPECT_TRUE(DataBecomes("pm_in.txt", first));
 
     // A second bridge, in a game directory of its own, writes to the first.
     TempDirectory otherDir;
@@ -128,8 +131,7 @@ TEST_P(VoiceSessionTest, PrivateMessagesFromABotAndAnotherBridgeArrive) {
         ParseStateText(ReadTestFile(otherDir.File("data/state.txt")))["myuserid"];
     ASSERT_TRUE(SendCommand(otherDir.File("data"),
                             "pm " + std::to_string(myUserId) + "|a|b\nc \xE2\x82\xAC", 20s));
-    EXPECT_TRUE(DataBecomes("pm_in.txt", "950|Bot|B|ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\n" +
-                                             otherId + "|Rui|a|b\nc \xE2\x82\xAC\n"));
+    EXPECT_TRUE(DataBecomes("pm_in.txt", first + otherId + "|Rui|a|b c \xE2\x82\xAC\n"));
     EXPECT_TRUE(KilledWhileRunning(other, otherDir.File("bridge-output.txt"))) << "second bridge";
 }
 

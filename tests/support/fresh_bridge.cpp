@@ -2,6 +2,7 @@
 #include "fresh_bridge.h"
 
 #include "bridge.h"
+#include "files/command_file.h"
 #include "files/pending_writes.h"
 #include "library_double.h"
 
@@ -12,5 +13,6 @@ void ResetBridgeRecords() {
     gUserDirectory.clear();
     gChannelDirectory.clear();
     gPendingWrites = PendingWrites();
+    gCommandFile = CommandFileState();
     gLibraryDouble = LibraryDouble();
 }

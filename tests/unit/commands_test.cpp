@@ -146,8 +146,11 @@ TEST_F(CommandsTest, LongMessagesGoWholeInPiecesThatKeepPairsTogether) {
     for (int i = 0; i < 1500; ++i) pairs += emoji;  // 3,000 units
     RunCommand("pm 9|" + pairs);
     std::string joined;
-    for (size_t i = 0; i < gLibraryDouble.sentMessages.size(); ++i) {
+    const size_t count = gLibraryDouble.sentMessages.size();
+    for (size_t i = 0; i < count; ++i) {
         EXPECT_LE(TextOf(gLibraryDouble.sentMessages[i].szMessage).size(), 511u);
+        // One message in pieces: each but the last goes on in the next.
+        EXPECT_EQ(gLibraryDouble.sentMessages[i].bMore, i + 1 < count ? 1 : 0) << i;
         joined += Sent(i);
     }
     EXPECT_EQ(joined, pairs);
@@ -228,6 +231,16 @@ TEST_F(CommandsTest, PollRefusesAnOverLongCommandAndGoesOn) {
     WriteTestFile(dir.File("data/cmd.txt"), "leave");
     PollCommandFile();
     EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_DoLeaveChannel"});
+}
+
+TEST_F(CommandsTest, AMovedCommandFoundBlankGoesBackUnlessANewOneCame) {
+    for (const bool newCommand : {false, true}) {
+        WriteTestFile(dir.File("data/cmd.txt.taken"), " \n");
+        if (newCommand) WriteTestFile(dir.File("data/cmd.txt"), "leave");
+        RunMovedCommand([](const std::string& command) { FAIL() << "ran " << command; });
+        EXPECT_EQ(Data("cmd.txt"), newCommand ? "leave" : " \n");
+        EXPECT_FALSE(TestFileExists(dir.File("data/cmd.txt.taken")));
+    }
 }
 
 TEST_F(CommandsTest, StartUpDiscardsWaitingAndHalfTakenCommands) {

@@ -154,12 +154,12 @@ TEST_F(SessionEventsTest, UsersFileFollowsLoginsUpdatesAndLogouts) {
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_UPDATE, 5, 2, u"Beatriz"));
     EXPECT_EQ(Data("users.txt"), "5|Beatriz\n6|Z\xC3\xA9|x\n");
     // An update of an unknown user appends it.
-    Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_UPDATE, 9, 0, u""));
-    EXPECT_EQ(Data("users.txt"), "5|Beatriz\n6|Z\xC3\xA9|x\n9|\n");
+    Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_UPDATE, 9, 0, u"Eve\n101|Guia"));
+    EXPECT_EQ(Data("users.txt"), "5|Beatriz\n6|Z\xC3\xA9|x\n9|Eve 101|Guia\n");
     // Logging out and in again moves a user to the end.
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDOUT, 5, 0, u""));
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 5, 0, u"Bea"));
-    EXPECT_EQ(Data("users.txt"), "6|Z\xC3\xA9|x\n9|\n5|Bea\n");
+    EXPECT_EQ(Data("users.txt"), "6|Z\xC3\xA9|x\n9|Eve 101|Guia\n5|Bea\n");
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDOUT, 6, 0, u""));
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDOUT, 9, 0, u""));
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDOUT, 5, 0, u""));
@@ -171,7 +171,7 @@ TEST_F(SessionEventsTest, ChannelsFileFollowsNewUpdatedAndRemovedChannels) {
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 1, 0, u""));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 2, 1, u"Sala\nA"));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 3, 1, u"A\u00E7\u00E3o"));
-    EXPECT_EQ(Data("channels.txt"), "1||0|0\n2|Sala\nA|0|1\n3|A\xC3\xA7\xC3\xA3o|0|1\n");
+    EXPECT_EQ(Data("channels.txt"), "1||0|0\n2|Sala A|0|1\n3|A\xC3\xA7\xC3\xA3o|0|1\n");
     // Renamed and moved in place.
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_UPDATE, 2, 3, u"Sala B"));
     EXPECT_EQ(Data("channels.txt"), "1||0|0\n2|Sala B|0|3\n3|A\xC3\xA7\xC3\xA3o|0|1\n");
@@ -250,13 +250,13 @@ TEST_F(SessionEventsTest, RenameOfTheOwnChannelReachesTheStateFile) {
 TEST_F(SessionEventsTest, PrivateMessagesAreAppendedWithTheSenderName) {
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 5, 1, u"Bea"));
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 6, 1, u""));
-    Deliver(MakeTextEvent(MSGTYPE_USER, 5, 3, u"ol\u00E1 | tu\nlinha 2"));
+    Deliver(MakeTextEvent(MSGTYPE_USER, 5, 3, u"ol\u00E1 | tu\n101|Guia|forjada\r\n"));
     Deliver(MakeTextEvent(MSGTYPE_USER, 6, 3, u"vazio"));
     Deliver(MakeTextEvent(MSGTYPE_USER, 77, 3, u"quem?"));
     Deliver(MakeTextEvent(MSGTYPE_CHANNEL, 5, 0, u"canal"));
     Deliver(MakeTextEvent(MSGTYPE_USER, 5, 99, u""));
     EXPECT_EQ(Data("pm_in.txt"),
-              "5|Bea|ol\xC3\xA1 | tu\nlinha 2\n6||vazio\n77|utilizador|quem?\n5|Bea|\n");
+              "5|Bea|ol\xC3\xA1 | tu 101|Guia|forjada  \n6||vazio\n77|utilizador|quem?\n5|Bea|\n");
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
 }
 

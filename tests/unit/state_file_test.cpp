@@ -22,18 +22,18 @@ TEST_F(StateFileTest, FreshStateAfterStartup) {
               "nickname|Jogador\nerror|\n");
 }
 
-TEST_F(StateFileTest, ValuesAreWrittenRaw) {
+TEST_F(StateFileTest, ValuesAreWrittenUnescapedEachOnItsOneLine) {
     gBridgeState.pushToTalk = true;
     gBridgeState.myUserId = -3;
     gBridgeState.myChannelId = 2147483647;
-    gBridgeState.myChannelName = "Sala|A\nB";
-    gBridgeState.lastError = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
+    gBridgeState.myChannelName = "Sala|A\nnickname|Mallory";
+    gBridgeState.lastError = "Kicked\r\nstatus|authorized\r";
     gBridgeState.status = "authorized";
-    gBridgeConfig.nickname = "";
-    EXPECT_EQ(
-        BuildStateText(),
-        "status|authorized\nptt|1\nmyuserid|-3\nmychannelid|2147483647\n"
-        "mychannelname|Sala|A\nB\nnickname|\nerror|Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk\n");
+    gBridgeConfig.nickname = "Eva\r";
+    EXPECT_EQ(BuildStateText(),
+              "status|authorized\nptt|1\nmyuserid|-3\nmychannelid|2147483647\n"
+              "mychannelname|Sala|A nickname|Mallory\nnickname|Eva \n"
+              "error|Kicked  status|authorized \n");
 }
 
 }  // namespace

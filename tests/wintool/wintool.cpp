@@ -1,17 +1,29 @@
-// wintool: what the fault tests need to do as a Windows program, run under
-// Wine beside the bridge: hold a file the way a careless game would (no
-// sharing at all), and start the bridge with a command line that no POSIX
-// argv can carry (unpaired surrogates).
+// wintool: what the process tests need to do as a Windows program, run
+// under Wine beside the bridge, since Windows share modes hold only between
+// Windows processes: hold or read a file the way games do, write commands
+// in pieces as game runtimes do, and start the bridge with a command line
+// that no POSIX argv can carry (unpaired surrogates).
 //
-//   wintool hold PATH RELEASE_PATH   holds PATH open without sharing, writes
-//                                    PATH.holding, and lets go once
-//                                    RELEASE_PATH exists
-//   wintool spawn EXE ARG...         runs EXE with the arguments, where \uXXXX
-//                                    stands for one UTF-16 unit; exits with
-//                                    EXE's exit code
+//   wintool hold PATH RELEASE_PATH [SHARE]
+//       holds PATH open (SHARE: none, the default, rw as the C runtime
+//       does, or rwd), writes PATH.holding, lets go once RELEASE_PATH exists
+//   wintool read PATH SHARE STOP_PATH RESULT_PATH
+//       opens PATH with SHARE (r as .NET does, rw, rwd), reads it whole and
+//       closes it, over and over until STOP_PATH exists; every 1,000 reads
+//       and at the end writes "reads N empty N torn N refused N" to
+//       RESULT_PATH. A read is torn unless it is seven whole lines.
+//   wintool commands PATH COUNT
+//       writes COUNT commands "pm 990|parte I inteira" into PATH with the C
+//       runtime, each in two writes 0 to 20 ms apart, each at a random
+//       moment once the one before is taken (PATH empty or absent); exits
+//       4 on a timeout
+//   wintool spawn EXE ARG...
+//       runs EXE with the arguments, where \uXXXX stands for one UTF-16
+//       unit; exits with EXE's exit code
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -61,16 +73,104 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-int Hold(const char* path, const char* releasePath) {
+DWORD Sharing(const char* name) {
+    DWORD share = 0;
+    for (const char* c = name; *c != 0; ++c) {
+        if (*c == 'r') share |= FILE_SHARE_READ;
+        if (*c == 'w') share |= FILE_SHARE_WRITE;
+        if (*c == 'd') share |= FILE_SHARE_DELETE;
+    }
+    return share;
+}
+
+int Hold(const char* path, const char* releasePath, const char* share) {
     const std::wstring file = Widen(path);
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, Sharing(share), nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 3;
     HANDLE marker = CreateFileW((file + L".holding").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                 nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     CloseHandle(marker);
     while (!Exists(Widen(releasePath))) Sleep(10);
     CloseHandle(handle);
+    return 0;
+}
+
+// The whole file, or false when it cannot be opened.
+bool ReadWhole(const std::wstring& path, DWORD share, std::string& text) {
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    text.clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(handle);
+    return true;
+}
+
+void WriteResult(const char* path, long reads, long empty, long torn, long refused) {
+    const std::string tmp = std::string(path) + ".tmp";
+    FILE* out = std::fopen(tmp.c_str(), "wb");
+    if (out == nullptr) return;
+    std::fprintf(out, "reads %ld empty %ld torn %ld refused %ld\n", reads, empty, torn, refused);
+    std::fclose(out);
+    MoveFileExW(Widen(tmp.c_str()).c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+int Read(const char* path, const char* share, const char* stopPath, const char* resultPath) {
+    const std::wstring file = Widen(path);
+    const std::wstring stop = Widen(stopPath);
+    long reads = 0, empty = 0, torn = 0, refused = 0;
+    std::string text;
+    while (!Exists(stop)) {
+        for (int i = 0; i < 1000; ++i) {
+            if (!ReadWhole(file, Sharing(share), text)) {
+                ++refused;
+                continue;
+            }
+            ++reads;
+            size_t lines = 0;
+            for (char c : text) lines += c == '\n';
+            if (text.empty())
+                ++empty;
+            else if (lines != 7 || text.back() != '\n' || text.rfind("status|", 0) != 0)
+                ++torn;
+        }
+        WriteResult(resultPath, reads, empty, torn, refused);
+    }
+    WriteResult(resultPath, reads, empty, torn, refused);
+    return 0;
+}
+
+bool Free(const std::wstring& path) {
+    std::string text;
+    return !ReadWhole(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, text) ||
+           text.empty();
+}
+
+int Commands(const char* path, int count) {
+    const std::wstring file = Widen(path);
+    unsigned seed = 12345;
+    for (int i = 0; i < count; ++i) {
+        int waited = 0;
+        while (!Free(file)) {
+            if (++waited > 2000) return 4;
+            Sleep(10);
+        }
+        // At any moment of the bridge's loop turn.
+        seed = seed * 1103515245u + 12345u;
+        Sleep((seed >> 16) % 200);
+        FILE* out = std::fopen(path, "wb");
+        if (out == nullptr) return 3;
+        std::fputs("pm 990|parte ", out);
+        std::fflush(out);
+        seed = seed * 1103515245u + 12345u;
+        Sleep((seed >> 16) % 21);
+        std::fprintf(out, "%d inteira", i);
+        std::fclose(out);
+    }
     return 0;
 }
 
@@ -94,8 +194,12 @@ int Spawn(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "hold") == 0) return Hold(argv[2], argv[3]);
-    if (argc >= 3 && std::strcmp(argv[1], "spawn") == 0) return Spawn(argc - 2, argv + 2);
-    std::fputs("usage: wintool hold PATH RELEASE_PATH | wintool spawn EXE ARG...\n", stderr);
+    const std::string verb = argc > 1 ? argv[1] : "";
+    if ((argc == 4 || argc == 5) && verb == "hold")
+        return Hold(argv[2], argv[3], argc == 5 ? argv[4] : "");
+    if (argc == 6 && verb == "read") return Read(argv[2], argv[3], argv[4], argv[5]);
+    if (argc == 4 && verb == "commands") return Commands(argv[2], std::atoi(argv[3]));
+    if (argc >= 3 && verb == "spawn") return Spawn(argc - 2, argv + 2);
+    std::fputs("usage: wintool hold|read|commands|spawn ... (see the source)\n", stderr);
     return 2;
 }

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "arguments.h"
 #include "utf_codec.h"
@@ -35,6 +36,11 @@ struct FileDescriptor {
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 };
+
+void CutBack(int fd, off_t size) {
+    while (ftruncate(fd, size) != 0 && errno == EINTR) {
+    }
+}
 
 }  // namespace
 
@@ -61,11 +67,18 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
         O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | modeFlags[static_cast<int>(mode)];
     FileDescriptor file(open(NativePath(path).c_str(), flags, 0666));
     if (file.fd < 0) return false;
+    struct stat before;
+    if (fstat(file.fd, &before) != 0) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(file.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            // An entry is appended whole or not at all (the disk is full):
+            // what landed of it is cut off again.
+            if (mode == FileWriteMode::Append) CutBack(file.fd, before.st_size);
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
     return true;
@@ -119,4 +132,13 @@ LockResult PlatformLockFile(const std::string& path) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return LockResult::Locked;
     close(fd);
     return LockResult::HeldElsewhere;
+}
+
+std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
+    struct stat info;
+    if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return (int64_t{now.tv_sec} - info.st_mtim.tv_sec) * 1000 +
+           (int64_t{now.tv_nsec} - info.st_mtim.tv_nsec) / 1000000;
 }

@@ -60,6 +60,20 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
 
 void PlatformMakeDirectory(const char* name) { CreateDirectoryA(name, nullptr); }
 
+namespace {
+
+// An append-only handle cannot shorten its file: a second one does.
+void CutBack(const std::string& path, LARGE_INTEGER size) {
+    FileHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, kFullSharing, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) return;
+    FILE_END_OF_FILE_INFO end;
+    end.EndOfFile = size;
+    SetFileInformationByHandle(file.handle, FileEndOfFileInfo, &end, sizeof end);
+}
+
+}  // namespace
+
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
     const bool append = mode == FileWriteMode::Append;
     const DWORD dispositions[] = {CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW};
@@ -67,12 +81,19 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
                                 kFullSharing, nullptr, dispositions[static_cast<int>(mode)],
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.handle == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER before;
+    if (!GetFileSizeEx(file.handle, &before)) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
         DWORD written = 0;
-        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+        if (!WriteFile(file.handle, bytes.data() + done, chunk, &written, nullptr) ||
+            written == 0) {
+            // An entry is appended whole or not at all (the disk is full):
+            // what landed of it is cut off again.
+            if (append) CutBack(path, before);
             return false;
+        }
         done += written;
     }
     return true;
@@ -162,4 +183,17 @@ LockResult PlatformLockFile(const std::string& path) {
         return LockResult::Locked;
     CloseHandle(handle);
     return LockResult::HeldElsewhere;
+}
+
+std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &info))
+        return std::nullopt;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    // Both count 100 ns steps.
+    auto steps = [](const FILETIME& t) {
+        return (int64_t{t.dwHighDateTime} << 32) | int64_t{t.dwLowDateTime};
+    };
+    return (steps(now) - steps(info.ftLastWriteTime)) / 10000;
 }
