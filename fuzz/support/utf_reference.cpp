@@ -1,6 +1,8 @@
 // The table of well-formed UTF-8 byte sequences, row by row.
 #include "utf_reference.h"
 
+#include <algorithm>
+
 namespace {
 
 struct SequenceRow {
@@ -20,25 +22,27 @@ unsigned char ByteAt(const std::string& bytes, size_t pos) {
     return static_cast<unsigned char>(bytes[pos]);
 }
 
+// How many bytes from `pos` on lie in the row's columns (the lead, the
+// second byte, then 80..BF), up to the row's length or the end of input.
+size_t FittingBytes(const SequenceRow& row, const std::string& bytes, size_t pos) {
+    size_t fit = 0;
+    for (; fit < row.length && pos + fit < bytes.size(); ++fit) {
+        const unsigned char byte = ByteAt(bytes, pos + fit);
+        const unsigned char low = fit == 0 ? row.leadLow : fit == 1 ? row.secondLow : 0x80;
+        const unsigned char high = fit == 0 ? row.leadHigh : fit == 1 ? row.secondHigh : 0xBF;
+        if (byte < low || byte > high) break;
+    }
+    return fit;
+}
+
 bool IsHigh(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLow(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
 size_t WellFormedLength(const std::string& bytes, size_t pos) {
-    const unsigned char lead = ByteAt(bytes, pos);
-    for (const SequenceRow& row : kRows) {
-        if (lead < row.leadLow || lead > row.leadHigh) continue;
-        if (pos + row.length > bytes.size()) return 0;
-        if (row.length == 1) return 1;
-        const unsigned char second = ByteAt(bytes, pos + 1);
-        if (second < row.secondLow || second > row.secondHigh) return 0;
-        for (size_t i = 2; i < row.length; ++i) {
-            const unsigned char next = ByteAt(bytes, pos + i);
-            if (next < 0x80 || next > 0xBF) return 0;
-        }
-        return row.length;
-    }
+    for (const SequenceRow& row : kRows)
+        if (FittingBytes(row, bytes, pos) == row.length) return row.length;
     return 0;
 }
 
@@ -51,18 +55,24 @@ bool IsValidUtf8(const std::string& bytes) {
     return true;
 }
 
-bool IllFormedOnlyInLoneBytes(const std::string& bytes) {
+std::string ReplaceMaximalSubparts(const std::string& bytes) {
+    std::string out;
     for (size_t pos = 0; pos < bytes.size();) {
         const size_t length = WellFormedLength(bytes, pos);
         if (length > 0) {
+            out.append(bytes, pos, length);
             pos += length;
             continue;
         }
-        const unsigned char byte = ByteAt(bytes, pos);
-        if (byte >= 0xC2 && byte <= 0xF4) return false;
-        ++pos;
+        // The longest start of a row's sequence found here, or one byte
+        // that starts none.
+        size_t subpart = 1;
+        for (const SequenceRow& row : kRows)
+            subpart = std::max(subpart, FittingBytes(row, bytes, pos));
+        out += "\xEF\xBF\xBD";
+        pos += subpart;
     }
-    return true;
+    return out;
 }
 
 bool HasUnpairedSurrogate(const std::u16string& units) {

@@ -11,10 +11,10 @@ size_t WellFormedLength(const std::string& bytes, size_t pos);
 
 bool IsValidUtf8(const std::string& bytes);
 
-// True when every ill-formed byte stands alone: a byte that can never
-// start a sequence (a continuation byte, C0, C1, F5..FF). A lead byte
-// C2..F4 followed by too few or wrong continuation bytes makes it false.
-bool IllFormedOnlyInLoneBytes(const std::string& bytes);
+// The bytes with each maximal subpart of an ill-formed sequence (Unicode's
+// recommended practice) replaced by the UTF-8 of U+FFFD: the longest start
+// of a well-formed sequence found there, or else a single byte.
+std::string ReplaceMaximalSubparts(const std::string& bytes);
 
 bool HasUnpairedSurrogate(const std::u16string& units);
 

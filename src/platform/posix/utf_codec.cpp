@@ -1,12 +1,11 @@
-// UTF-8 <-> UTF-16 for POSIX systems, written to agree with what the
-// Windows converters produce when called with no flags.
+// UTF-8 <-> UTF-16 for POSIX systems. Ill-formed UTF-8 is replaced the way
+// the Unicode standard recommends (maximal subparts), so that one broken
+// sequence never costs the valid text that follows it.
 #include "utf_codec.h"
 
 namespace {
 
 const char16_t kReplacement = 0xFFFD;
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // The range the second byte of a sequence must fall in, which rules out
 // overlong forms, surrogates and code points above U+10FFFF.
@@ -74,36 +73,27 @@ std::u16string DecodeUtf8(const std::string& bytes) {
             ++i;
             continue;
         }
-        // A sequence that the input ends inside is one replacement for
-        // all that is left, as the Windows converter does.
-        if (i + length > n) {
-            out.push_back(kReplacement);
-            break;
-        }
+        // Take bytes while they can still lead to a well-formed sequence.
+        // The first that cannot is left for the next turn, so it is never
+        // lost, and what was taken before it is one replacement.
         char32_t cp = lead & (0x7F >> length);
         unsigned char low, high;
         SecondByteRange(lead, low, high);
-        size_t j = i + 1;
         int taken = 1;
-        for (; taken < length && j < n; ++taken, ++j) {
-            const unsigned char byte = static_cast<unsigned char>(bytes[j]);
-            if (!IsContinuation(byte)) break;
-            // A continuation byte that makes the sequence overlong, a
-            // surrogate or too large is swallowed into the one replacement,
-            // as the Windows converter does.
-            if (taken == 1 && (byte < low || byte > high)) {
-                ++j;
-                break;
-            }
+        while (taken < length && i + taken < n) {
+            const unsigned char byte = static_cast<unsigned char>(bytes[i + taken]);
+            if (byte < low || byte > high) break;
             cp = (cp << 6) | (byte & 0x3F);
+            low = 0x80;
+            high = 0xBF;
+            ++taken;
         }
         if (taken == length) {
             AppendCodePoint(out, cp);
         } else {
-            // One replacement for the longest valid start of a sequence.
             out.push_back(kReplacement);
         }
-        i = j;
+        i += taken;
     }
     return out;
 }

@@ -1,6 +1,6 @@
-// UTF-8 <-> UTF-16 conversion with the replacement rules of the Windows
-// converters: every maximal invalid subsequence of UTF-8 and every
-// unpaired surrogate becomes U+FFFD; nothing fails.
+// UTF-8 <-> UTF-16 conversion that never fails: each maximal subpart of an
+// ill-formed UTF-8 sequence (Unicode's recommended practice) and every
+// unpaired surrogate becomes one U+FFFD.
 #pragma once
 
 #include <string>
