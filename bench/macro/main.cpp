@@ -28,14 +28,15 @@ struct Plan {
     double idleSeconds;
     int nativeCommands;
     int wineCommands;
+    int chunkedCommands;
     std::vector<BurstPlan> nativeBursts;
     std::vector<BurstPlan> wineBursts;
 };
 
 const Plan kFullPlan = {
-    5, 60, 300, 300, {{250, 5}, {1000, 5}, {4000, 3}}, {{250, 3}, {1000, 3}, {4000, 1}}};
+    5, 60, 300, 300, 300, {{250, 5}, {1000, 5}, {4000, 3}}, {{250, 3}, {1000, 3}, {4000, 1}}};
 // Short runs take their bursts in the session already up, one small each.
-const Plan kShortPlan = {0.5, 2, 10, 6, {{100, 1}}, {{100, 1}}};
+const Plan kShortPlan = {0.5, 2, 10, 6, 5, {{100, 1}}, {{100, 1}}};
 
 // IDs well above what voicesim hands out to clients, for bots and channels.
 const int kFirstBurstId = 1000;
@@ -90,7 +91,9 @@ bool RunBuild(BridgeBuild build, const Plan& plan, bool shortRun, const std::str
     const int commands = wine ? plan.wineCommands : plan.nativeCommands;
     Progress(results.name + " command latency, " + std::to_string(commands) + " commands");
     results.latency = MeasureCommandLatency(session.DataDir(), commands, random);
-    if (!results.idle.ok || results.latency.timeouts > 0) {
+    Progress(results.name + " two-piece commands, " + std::to_string(plan.chunkedCommands));
+    results.chunked = MeasureChunkedCommands(session, plan.chunkedCommands, random);
+    if (!results.idle.ok || results.latency.timeouts > 0 || !results.chunked.written) {
         std::cerr << "bench: " << results.name << ": idle not measured or commands lost"
                   << std::endl;
         return false;
@@ -136,6 +139,8 @@ int main(int argc, char** argv) {
 
     std::cout << "### Command latency\n\n";
     PrintLatencyTable(std::cout, builds);
+    std::cout << "\n### Commands written in two pieces\n\n";
+    PrintChunkedTable(std::cout, builds);
     std::cout << "\n### Event bursts\n\n";
     PrintBurstTables(std::cout, builds);
     std::cout << "\n### Idle cost\n\n";

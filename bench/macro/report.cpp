@@ -10,7 +10,7 @@
 namespace {
 
 const double kLatencyMedianTargetMs = 100;
-const double kLatencyP99TargetMs = 185;
+const double kLatencyP99TargetMs = 200;
 const int kBurstTargetUsers = 1000;
 const double kBurstTargetMs = 1000;
 const double kIdleCpuTargetPercent = 0.5;
@@ -80,6 +80,20 @@ void PrintLatencyTable(std::ostream& out, const std::vector<BuildResults>& build
             << Fixed(p99) << " ms | " << Fixed(Maximum(samples)) << " ms | "
             << Judge(median <= kLatencyMedianTargetMs) << " | " << Judge(p99 <= kLatencyP99TargetMs)
             << " |\n";
+    }
+}
+
+void PrintChunkedTable(std::ostream& out, const std::vector<BuildResults>& builds) {
+    out << "Each command written in two pieces 0 to 20 ms apart, at a random moment of the "
+           "loop turn: natively by a POSIX writer, under Wine by a Windows program with the C "
+           "runtime. Counted in the debug log, where the bridge logs each command it runs.\n\n"
+           "| bridge | commands | run whole | run in part | lost | none in part, none lost |\n"
+           "|---|---|---|---|---|---|\n";
+    for (const BuildResults& build : builds) {
+        const ChunkedResult& c = build.chunked;
+        const int lost = c.commands - c.whole - c.partial;
+        out << "| " << build.name << " | " << c.commands << " | " << c.whole << " | " << c.partial
+            << " | " << lost << " | " << Judge(c.partial == 0 && lost == 0) << " |\n";
     }
 }
 

@@ -59,7 +59,7 @@ TEST_P(VoiceSessionTest, CommandErrorsAndALostConnectionAreReported) {
     StartLoggedIn();
     Control({"client", "error", std::to_string(myUserId), "Primeiro erro"});
     Control({"client", "error", std::to_string(myUserId), "Segundo | erro\nlinha"});
-    EXPECT_TRUE(WaitUntil([&] { return StateEntry("error") == "Segundo | erro\nlinha"; }));
+    EXPECT_TRUE(WaitUntil([&] { return StateEntry("error") == "Segundo | erro linha"; }));
     EXPECT_EQ(StateEntry("status"), "error");
     EXPECT_TRUE(DataBecomes("corvanex_debug.txt",
                             "start host=127.0.0.1 tcp=" + Port() +
@@ -85,9 +85,9 @@ TEST_P(VoiceSessionTest, DirectoriesFollowTheServer) {
     EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Cinco|0|1\n6|Seis|0|1\n"));
     Control({"channel", "rename", "5", "Quinta\nlinha"});
     Control({"channel", "move", "6", "5"});
-    EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Quinta\nlinha|0|1\n6|Seis|0|5\n"));
+    EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Quinta linha|0|1\n6|Seis|0|5\n"));
     Control({"channel", "remove", "6"});
-    EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Quinta\nlinha|0|1\n"));
+    EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Quinta linha|0|1\n"));
 }
 
 TEST_P(VoiceSessionTest, OwnChannelFollowsJoinsLeavesRenamesAndRemovals) {
