@@ -4,8 +4,11 @@
 // channels. Nothing here includes anything of the bridge's own floors.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "voiceclient.h"
@@ -49,10 +52,35 @@ struct BridgeState {
     std::string lastError;
 };
 
-// The server's users and channels as the library delivered them, in order
-// of first arrival; IDs are unique.
-using UserDirectory = std::vector<User>;
-using ChannelDirectory = std::vector<Channel>;
+// What the directories keep of the library's records: what the published
+// files and the lookups need, the text already in UTF-8.
+struct DirectoryUser {
+    int32_t id = 0;
+    int32_t channelId = 0;
+    std::string nickname;
+};
+
+struct DirectoryChannel {
+    int32_t id = 0;
+    int32_t parentId = 0;
+    std::string name;
+};
+
+// The server's users or channels, in order of first arrival, IDs unique,
+// each found by its ID without a walk through the list.
+template <class Entry>
+struct Directory {
+    // In order of arrival; a removed entry leaves an empty slot until the
+    // slots are compacted, so that a removal costs no shift of the rest.
+    std::vector<std::optional<Entry>> slots;
+    std::unordered_map<int32_t, size_t> slotOf;
+    size_t emptySlots = 0;
+    // Changed since its file was last published.
+    bool changed = false;
+};
+
+using UserDirectory = Directory<DirectoryUser>;
+using ChannelDirectory = Directory<DirectoryChannel>;
 
 extern BridgeConfig gBridgeConfig;
 extern BridgeState gBridgeState;

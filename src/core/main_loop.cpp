@@ -2,6 +2,7 @@
 // library is only polled and never calls in.
 #include "core/main_loop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -9,17 +10,33 @@
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
 #include "files/pending_writes.h"
+#include "session/directories.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 const INT32 kEventWaitMs = 100;
+// However busy the server, the command file is read at least this often
+// plus one sleep: a steady stream of events never starves the game.
+const auto kDrainBudget = std::chrono::milliseconds(kEventWaitMs);
 const auto kLoopSleep = std::chrono::milliseconds(80);
 
 }  // namespace
 
 void DrainEvents(TTMessage& message) {
-    while (TT_GetMessage(gBridgeState.instance, &message, &kEventWaitMs))
+    const Clock::time_point deadline = Clock::now() + kDrainBudget;
+    INT32 waitMs = kEventWaitMs;
+    while (TT_GetMessage(gBridgeState.instance, &message, &waitMs)) {
         HandleClientEvent(message);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // Events not taken now wait in the library, in order, for the next turn.
+        if (left <= 0) break;
+        waitMs = static_cast<INT32>(std::min<long long>(left, kEventWaitMs));
+    }
+    // A burst costs one publish per file, whatever its length.
+    PublishChangedDirectories();
 }
 
 void RunMainLoop() {

@@ -6,5 +6,6 @@
 
 [[noreturn]] void RunMainLoop();
 
-// Hands events to their handlers until a full wait passes without one.
+// Hands events to their handlers until a wait passes without one or the
+// drain's 100 ms are up, then publishes the directories that changed.
 void DrainEvents(TTMessage& message);

@@ -1,8 +1,7 @@
 // User and channel directories: replace-or-append by ID, removal that keeps
-// the order of the rest, and the two published files.
+// the order of the rest, and the two published files. A burst of events
+// marks a file changed; it is published once, at the end of the drain.
 #include "session/directories.h"
-
-#include <algorithm>
 
 #include "bridge.h"
 #include "files/paths.h"
@@ -13,90 +12,123 @@
 
 namespace {
 
-template <class Record>
-void Upsert(std::vector<Record>& directory, const Record& record, int32_t Record::*key) {
-    for (Record& existing : directory) {
-        if (existing.*key == record.*key) {
-            existing = record;
-            return;
-        }
+template <class Entry>
+void Upsert(Directory<Entry>& directory, Entry entry) {
+    directory.changed = true;
+    const auto found = directory.slotOf.find(entry.id);
+    if (found != directory.slotOf.end()) {
+        directory.slots[found->second] = std::move(entry);
+        return;
     }
-    directory.push_back(record);
+    directory.slotOf[entry.id] = directory.slots.size();
+    directory.slots.push_back(std::move(entry));
 }
 
-template <class Record>
-void Remove(std::vector<Record>& directory, int32_t id, int32_t Record::*key) {
-    directory.erase(std::remove_if(directory.begin(), directory.end(),
-                                   [&](const Record& r) { return r.*key == id; }),
-                    directory.end());
+// Drops the empty slots once they are as many as the entries, so that a
+// removal costs a constant share of one pass.
+template <class Entry>
+void Compact(Directory<Entry>& directory) {
+    if (directory.emptySlots * 2 < directory.slots.size()) return;
+    std::vector<std::optional<Entry>> slots;
+    slots.reserve(directory.slots.size() - directory.emptySlots);
+    for (std::optional<Entry>& slot : directory.slots) {
+        if (!slot) continue;
+        directory.slotOf[slot->id] = slots.size();
+        slots.push_back(std::move(slot));
+    }
+    directory.slots = std::move(slots);
+    directory.emptySlots = 0;
+}
+
+template <class Entry>
+void Remove(Directory<Entry>& directory, int32_t id) {
+    directory.changed = true;
+    const auto found = directory.slotOf.find(id);
+    if (found == directory.slotOf.end()) return;
+    directory.slots[found->second].reset();
+    directory.slotOf.erase(found);
+    ++directory.emptySlots;
+    Compact(directory);
+}
+
+template <class Entry>
+const Entry* Find(const Directory<Entry>& directory, int32_t id) {
+    const auto found = directory.slotOf.find(id);
+    return found == directory.slotOf.end() ? nullptr : &*directory.slots[found->second];
 }
 
 }  // namespace
 
-void UpsertUser(const User& user) { Upsert(gUserDirectory, user, &User::nUserID); }
-void RemoveUser(int32_t userId) { Remove(gUserDirectory, userId, &User::nUserID); }
+void UpsertUser(const User& user) {
+    Upsert(gUserDirectory,
+           DirectoryUser{user.nUserID, user.nChannelID, WideToUtf8(user.szNickname)});
+}
+void RemoveUser(int32_t userId) { Remove(gUserDirectory, userId); }
 void UpsertChannel(const Channel& channel) {
-    Upsert(gChannelDirectory, channel, &Channel::nChannelID);
+    Upsert(gChannelDirectory,
+           DirectoryChannel{channel.nChannelID, channel.nParentID, WideToUtf8(channel.szName)});
 }
-void RemoveChannel(int32_t channelId) {
-    Remove(gChannelDirectory, channelId, &Channel::nChannelID);
-}
+void RemoveChannel(int32_t channelId) { Remove(gChannelDirectory, channelId); }
 
 std::string BuildUsersText() {
     std::string text;
-    for (const User& user : gUserDirectory)
-        text += std::to_string(user.nUserID) + "|" + OnOneLine(WideToUtf8(user.szNickname)) + "\n";
+    for (const std::optional<DirectoryUser>& user : gUserDirectory.slots)
+        if (user) text += std::to_string(user->id) + "|" + OnOneLine(user->nickname) + "\n";
     return text;
 }
 
 std::string BuildChannelsText() {
     std::string text;
-    for (const Channel& channel : gChannelDirectory)
-        text += std::to_string(channel.nChannelID) + "|" + OnOneLine(WideToUtf8(channel.szName)) +
-                "|0|" + std::to_string(channel.nParentID) + "\n";
+    for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
+        if (channel)
+            text += std::to_string(channel->id) + "|" + OnOneLine(channel->name) + "|0|" +
+                    std::to_string(channel->parentId) + "\n";
     return text;
 }
 
-void WriteUsersFile() { PublishFile(kUsersFile, BuildUsersText()); }
-void WriteChannelsFile() { PublishFile(kChannelsFile, BuildChannelsText()); }
+void WriteUsersFile() {
+    gUserDirectory.changed = false;
+    PublishFile(kUsersFile, BuildUsersText());
+}
+
+void WriteChannelsFile() {
+    gChannelDirectory.changed = false;
+    PublishFile(kChannelsFile, BuildChannelsText());
+}
+
+void PublishChangedDirectories() {
+    if (gChannelDirectory.changed) WriteChannelsFile();
+    if (gUserDirectory.changed) WriteUsersFile();
+}
 
 std::optional<std::string> FindUserNickname(int32_t userId) {
-    for (const User& user : gUserDirectory)
-        if (user.nUserID == userId) return WideToUtf8(user.szNickname);
-    return std::nullopt;
+    const DirectoryUser* user = Find(gUserDirectory, userId);
+    if (user == nullptr) return std::nullopt;
+    return user->nickname;
 }
 
 std::optional<std::string> FindChannelName(int32_t channelId) {
-    for (const Channel& channel : gChannelDirectory)
-        if (channel.nChannelID == channelId) return WideToUtf8(channel.szName);
-    return std::nullopt;
+    const DirectoryChannel* channel = Find(gChannelDirectory, channelId);
+    if (channel == nullptr) return std::nullopt;
+    return channel->name;
 }
 
 int32_t FindChannelIdByName(const std::string& text) {
     const std::string name = !text.empty() && text[0] == '/' ? text.substr(1) : text;
     // Each channel's own name alone: a parent's name is never joined in.
-    for (const Channel& channel : gChannelDirectory)
-        if (WideToUtf8(channel.szName) == name) return channel.nChannelID;
+    for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
+        if (channel && channel->name == name) return channel->id;
     return 0;
 }
 
-void HandleUserLoggedInOrUpdated(const TTMessage& message) {
-    UpsertUser(message.user);
-    WriteUsersFile();
-}
+void HandleUserLoggedInOrUpdated(const TTMessage& message) { UpsertUser(message.user); }
 
-void HandleUserLoggedOut(const TTMessage& message) {
-    RemoveUser(message.user.nUserID);
-    WriteUsersFile();
-}
+void HandleUserLoggedOut(const TTMessage& message) { RemoveUser(message.user.nUserID); }
 
-void HandleChannelNew(const TTMessage& message) {
-    UpsertChannel(message.channel);
-    WriteChannelsFile();
-}
+void HandleChannelNew(const TTMessage& message) { UpsertChannel(message.channel); }
 
 void HandleChannelUpdate(const TTMessage& message) {
-    HandleChannelNew(message);
+    UpsertChannel(message.channel);
     // A rename of the bridge's own channel must reach the state file too.
     if (gBridgeState.myChannelId != 0 && message.channel.nChannelID == gBridgeState.myChannelId) {
         gBridgeState.myChannelName = WideToUtf8(message.channel.szName);
@@ -104,7 +136,4 @@ void HandleChannelUpdate(const TTMessage& message) {
     }
 }
 
-void HandleChannelRemove(const TTMessage& message) {
-    RemoveChannel(message.channel.nChannelID);
-    WriteChannelsFile();
-}
+void HandleChannelRemove(const TTMessage& message) { RemoveChannel(message.channel.nChannelID); }

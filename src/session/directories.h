@@ -1,5 +1,6 @@
 // The mirror of the server's users and channels, fed by the library's
-// events and published as data\users.txt and data\channels.txt.
+// events and published as data\users.txt and data\channels.txt. The event
+// handlers only mark a file changed; the main loop publishes it.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,13 @@ void RemoveChannel(int32_t channelId);
 
 std::string BuildUsersText();
 std::string BuildChannelsText();
+// Publish the file now, whether changed or not.
 void WriteUsersFile();
 void WriteChannelsFile();
+
+// Publishes each file whose directory changed since it was last published:
+// once per drain, however many events changed it.
+void PublishChangedDirectories();
 
 std::optional<std::string> FindUserNickname(int32_t userId);
 std::optional<std::string> FindChannelName(int32_t channelId);

@@ -10,8 +10,8 @@ void ResetBridgeRecords() {
     gBridgeConfig = BridgeConfig();
     gBridgeState = BridgeState();
     gBridgeState.instance = DoubleInstance();
-    gUserDirectory.clear();
-    gChannelDirectory.clear();
+    gUserDirectory = UserDirectory();
+    gChannelDirectory = ChannelDirectory();
     gPendingWrites = PendingWrites();
     gCommandFile = CommandFileState();
     gLibraryDouble = LibraryDouble();

@@ -2,6 +2,7 @@
 #include "library_double.h"
 
 #include <cstring>
+#include <thread>
 
 LibraryDouble gLibraryDouble;
 
@@ -101,6 +102,7 @@ TTBOOL TT_Connect(TTInstance*, const TTCHAR* host, INT32 tcpPort, INT32 udpPort,
 TTBOOL TT_GetMessage(TTInstance*, TTMessage* message, const INT32* waitMs) {
     gLibraryDouble.waits.push_back(*waitMs);
     if (gLibraryDouble.events.empty()) return 0;
+    std::this_thread::sleep_for(gLibraryDouble.eventDelay);
     *message = gLibraryDouble.events.front();
     gLibraryDouble.events.pop_front();
     return 1;

@@ -3,6 +3,7 @@
 // events a test queues.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <string>
@@ -17,6 +18,9 @@ struct LibraryDouble {
     INT32 inputDevice = 11;
     INT32 outputDevice = 12;
     std::deque<TTMessage> events;
+    // How long TT_GetMessage takes to hand out each event, as a busy link's
+    // events come one after another.
+    std::chrono::milliseconds eventDelay{0};
     // One line per call, e.g. "TT_DoJoinChannelByID 7 password=".
     std::vector<std::string> calls;
     std::vector<TextMessage> sentMessages;

@@ -7,6 +7,7 @@
 #include "bridge.h"
 #include "commands/command_processor.h"
 #include "core/event_dispatch.h"
+#include "core/main_loop.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
 #include "fresh_bridge.h"
@@ -31,7 +32,11 @@ protected:
         gBridgeConfig.nickname = "Ana";
     }
 
-    void Deliver(const TTMessage& message) { HandleClientEvent(message); }
+    // One event, as a drain that takes it alone hands it on.
+    void Deliver(const TTMessage& message) {
+        HandleClientEvent(message);
+        PublishChangedDirectories();
+    }
     std::string Data(const std::string& name) const {
         return ReadTestFile(dir.File("data/" + name));
     }
@@ -135,6 +140,28 @@ TEST_F(SessionEventsTest, SecondCommandErrorReplacesTheFirstAndErrorOutlivesStat
     EXPECT_EQ(Data("state.txt"), State("error", 3, 0, "", "second"));
     Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_JOINED, 3, 0, u"Ana"));
     EXPECT_EQ(Data("state.txt"), State("authorized", 3, 0, "", "second"));
+}
+
+// A drain takes events for 100 ms at most: the rest wait, in order, for the
+// next, and each file is published once a drain with what per-event
+// publishing would have left.
+TEST_F(SessionEventsTest, ADrainCutByItsBudgetLeavesTheRestForTheNext) {
+    gLibraryDouble.eventDelay = std::chrono::milliseconds(30);
+    std::string all;
+    for (int id = 1; id <= 8; ++id) {
+        const std::u16string name = u"u" + std::u16string(1, char16_t(u'0' + id));
+        gLibraryDouble.events.push_back(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, id, 0, name));
+        all += std::to_string(id) + "|u" + std::to_string(id) + "\n";
+    }
+    TTMessage message;
+    DrainEvents(message);
+    const size_t taken = 8 - gLibraryDouble.events.size();
+    EXPECT_GT(taken, 0u);
+    EXPECT_LT(taken, 8u);
+    EXPECT_EQ(Data("users.txt"), all.substr(0, taken * 5));
+    EXPECT_EQ(gLibraryDouble.waits.front(), 100);
+    while (!gLibraryDouble.events.empty()) DrainEvents(message);
+    EXPECT_EQ(Data("users.txt"), all);
 }
 
 TEST_F(SessionEventsTest, UnhandledCodesChangeNothing) {
