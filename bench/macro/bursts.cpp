@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "game_files.h"
+#include "proc_stats.h"
 #include "voicesim_control.h"
 
 namespace {
@@ -16,13 +17,6 @@ const int kLoopTurnMs = 180;
 const char* const kBurstCommand = "ptt_on";
 
 }  // namespace
-
-double LinesWrittenPerEvent(int users, int channels) {
-    // After the k-th bot the file holds the bridge itself and k bots; after
-    // the j-th channel, the root and j channels.
-    const double n = users, m = channels;
-    return n * (n + 1) / 2 + n + m * (m + 1) / 2 + m;
-}
 
 BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt19937& random,
                          std::string& error) {
@@ -44,6 +38,7 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
     std::uniform_int_distribution<int> pauseMs(0, kLoopTurnMs - 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
 
+    const ProcSample before = ReadProcSample(session.bridge.pid);
     const auto start = Clock::now();
     const auto bots =
         SimControlCommand(link, {"bulk", "bots", std::to_string(result.users), firstIdText, "bot"});
@@ -58,8 +53,8 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
     WriteCommand(dataDir, kBurstCommand);
     const auto commandWritten = Clock::now();
 
-    bool usersDone = false, channelsDone = false, commandTaken = false, started = false;
-    Clock::time_point usersAt, channelsAt, takenAt, firstAt;
+    bool usersDone = false, channelsDone = false, commandTaken = false;
+    Clock::time_point usersAt, channelsAt, takenAt;
     while (!(usersDone && channelsDone && commandTaken)) {
         const auto now = Clock::now();
         if (now - start > kBurstTimeout) {
@@ -68,10 +63,6 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
         }
         if (!usersDone) {
             const size_t lines = CountLines(ReadDataFile(dataDir, "users.txt"));
-            if (!started && lines > usersBefore) {
-                started = true;
-                firstAt = now;
-            }
             if (lines == usersBefore + static_cast<size_t>(result.users)) {
                 usersDone = true;
                 usersAt = now;
@@ -88,13 +79,14 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
         }
         std::this_thread::sleep_for(kPoll);
     }
+    const ProcSample after = ReadProcSample(session.bridge.pid);
+    result.writtenBytes = after.writtenBytes - before.writtenBytes;
+    result.hwmKb = after.hwmKb;
     result.complete = true;
     result.replyMs = MillisecondsBetween(start, replied);
-    result.firstPublishMs = MillisecondsBetween(start, firstAt);
     result.usersMs = MillisecondsBetween(start, usersAt);
     result.channelsMs = MillisecondsBetween(start, channelsAt);
     result.completeMs = std::max(result.usersMs, result.channelsMs);
-    result.processingMs = result.completeMs - result.firstPublishMs;
     result.commandWaitMs = MillisecondsBetween(commandWritten, takenAt);
     return result;
 }

@@ -12,13 +12,13 @@ struct BurstResult {
     int users = 0;     // bots logged in (N)
     int channels = 0;  // channels created (M = N/4)
     bool complete = false;
-    double replyMs = 0;         // both bulk commands answered by voicesim
-    double firstPublishMs = 0;  // users.txt first changed: the bridge is at work
-    double usersMs = 0;         // users.txt holds every bot
-    double channelsMs = 0;      // channels.txt holds every channel
-    double completeMs = 0;      // both complete, from the first bulk command
-    double processingMs = 0;    // from the first change to complete
-    double commandWaitMs = 0;   // a command written when the burst starts, until taken
+    double replyMs = 0;          // both bulk commands answered by voicesim
+    double usersMs = 0;          // users.txt holds every bot
+    double channelsMs = 0;       // channels.txt holds every channel
+    double completeMs = 0;       // both complete, from the first bulk command
+    double commandWaitMs = 0;    // a command written when the burst starts, until taken
+    long long writtenBytes = 0;  // what the bridge wrote during the burst
+    long hwmKb = 0;              // its resident peak after it
 };
 
 // Runs one burst against a logged-in session with nothing but the bridge
@@ -26,7 +26,3 @@ struct BurstResult {
 // as a user and a channel ID.
 BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt19937& random,
                          std::string& error);
-
-// Lines the bridge writes in all during the burst when it rewrites the
-// whole file after every event: sum over events of the file's length.
-double LinesWrittenPerEvent(int users, int channels);

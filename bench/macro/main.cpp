@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_session.h"
+#include "load.h"
 #include "report.h"
 
 namespace {
@@ -29,16 +30,25 @@ struct Plan {
     int nativeCommands;
     int wineCommands;
     int chunkedCommands;
+    int loadedCommands;
     std::vector<BurstPlan> nativeBursts;
     std::vector<BurstPlan> wineBursts;
 };
 
-const Plan kFullPlan = {
-    5, 60, 300, 300, 300, {{250, 5}, {1000, 5}, {4000, 3}}, {{250, 3}, {1000, 3}, {4000, 1}}};
+const Plan kFullPlan = {5,
+                        60,
+                        300,
+                        300,
+                        300,
+                        100,
+                        {{250, 5}, {1000, 5}, {4000, 3}, {16000, 2}, {50000, 1}},
+                        {{250, 3}, {1000, 3}, {4000, 2}, {16000, 1}}};
 // Short runs take their bursts in the session already up, one small each.
-const Plan kShortPlan = {0.5, 2, 10, 6, 5, {{100, 1}}, {{100, 1}}};
+const Plan kShortPlan = {0.5, 2, 10, 6, 5, 5, {{100, 1}}, {{100, 1}}};
 
-// IDs well above what voicesim hands out to clients, for bots and channels.
+// IDs well above what voicesim hands out to clients, for bots and channels:
+// the steady loads below the bursts.
+const int kFirstLoadId = 500;
 const int kFirstBurstId = 1000;
 
 void Progress(const std::string& text) { std::cerr << "bench: " << text << std::endl; }
@@ -91,9 +101,16 @@ bool RunBuild(BridgeBuild build, const Plan& plan, bool shortRun, const std::str
     const int commands = wine ? plan.wineCommands : plan.nativeCommands;
     Progress(results.name + " command latency, " + std::to_string(commands) + " commands");
     results.latency = MeasureCommandLatency(session.DataDir(), commands, random);
+    Progress(results.name + " command latency under load, " + std::to_string(plan.loadedCommands) +
+             " commands each");
+    results.messagesLatency = MeasureLatencyUnderLoad(session, SteadyLoad::Messages,
+                                                      plan.loadedCommands, kFirstLoadId, random);
+    results.directoryLatency = MeasureLatencyUnderLoad(
+        session, SteadyLoad::DirectoryEvents, plan.loadedCommands, kFirstLoadId + 10, random);
     Progress(results.name + " two-piece commands, " + std::to_string(plan.chunkedCommands));
     results.chunked = MeasureChunkedCommands(session, plan.chunkedCommands, random);
-    if (!results.idle.ok || results.latency.timeouts > 0 || !results.chunked.written) {
+    if (!results.idle.ok || results.latency.timeouts > 0 || !results.chunked.written ||
+        results.messagesLatency.timeouts > 0 || results.directoryLatency.timeouts > 0) {
         std::cerr << "bench: " << results.name << ": idle not measured or commands lost"
                   << std::endl;
         return false;

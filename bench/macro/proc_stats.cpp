@@ -55,6 +55,9 @@ ProcSample ReadProcSample(int pid) {
     const std::string status = "\n" + ReadWhole(base + "/status");
     sample.rssKb = StatusKb(status, "VmRSS");
     sample.hwmKb = StatusKb(status, "VmHWM");
+    const std::string io = "\n" + ReadWhole(base + "/io");
+    const size_t written = io.find("\nwchar:");
+    if (written != std::string::npos) sample.writtenBytes = std::atoll(io.c_str() + written + 7);
     sample.ok = true;
     return sample;
 }

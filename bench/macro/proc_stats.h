@@ -7,10 +7,11 @@
 
 struct ProcSample {
     bool ok = false;
-    std::string name;       // the command name (comm)
-    double cpuSeconds = 0;  // utime + stime
-    long rssKb = 0;         // VmRSS
-    long hwmKb = 0;         // VmHWM, the peak of VmRSS
+    std::string name;            // the command name (comm)
+    double cpuSeconds = 0;       // utime + stime
+    long rssKb = 0;              // VmRSS
+    long hwmKb = 0;              // VmHWM, the peak of VmRSS
+    long long writtenBytes = 0;  // handed to write calls so far (wchar)
 };
 
 ProcSample ReadProcSample(int pid);

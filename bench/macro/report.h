@@ -11,8 +11,10 @@
 #include "latency.h"
 
 struct BuildResults {
-    std::string name;  // "native" or "Wine"
-    LatencyResult latency;
+    std::string name;       // "native" or "Wine"
+    LatencyResult latency;  // idle
+    LatencyResult messagesLatency;
+    LatencyResult directoryLatency;
     ChunkedResult chunked;
     IdleResult idle;
     std::vector<BurstResult> bursts;
