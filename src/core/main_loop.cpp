@@ -20,6 +20,9 @@ const INT32 kEventWaitMs = 100;
 // However busy the server, the command file is read at least this often
 // plus one sleep: a steady stream of events never starves the game.
 const auto kDrainBudget = std::chrono::milliseconds(kEventWaitMs);
+// A burst is over once this passes without another event: its files are
+// published then, not at the end of the budget.
+const long long kBurstGapMs = 10;
 const auto kLoopSleep = std::chrono::milliseconds(80);
 
 }  // namespace
@@ -33,7 +36,7 @@ void DrainEvents(TTMessage& message) {
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         // Events not taken now wait in the library, in order, for the next turn.
         if (left <= 0) break;
-        waitMs = static_cast<INT32>(std::min<long long>(left, kEventWaitMs));
+        waitMs = static_cast<INT32>(std::min<long long>(left, kBurstGapMs));
     }
     // A burst costs one publish per file, whatever its length.
     PublishChangedDirectories();
