@@ -2,9 +2,6 @@
 // bridge takes is logged there as it ran.
 #include "chunked.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -21,14 +18,8 @@ bool WriteInTwoPieces(const std::string& dataDir, int i, std::mt19937& random) {
     if (!WaitFor([&] { return CommandFileFree(dataDir); }, kTimeout)) return false;
     // At any moment of the bridge's loop turn.
     std::this_thread::sleep_for(std::chrono::milliseconds(phaseMs(random)));
-    const int fd = open((dataDir + "/cmd.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) return false;
-    const std::string second = std::to_string(i) + " inteira";
-    bool ok = write(fd, kFirstPiece.data(), kFirstPiece.size()) == ssize_t(kFirstPiece.size());
-    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
-    ok = ok && write(fd, second.data(), second.size()) == ssize_t(second.size());
-    close(fd);
-    return ok;
+    return WriteCommandInTwoPieces(dataDir, kFirstPiece, std::to_string(i) + " inteira",
+                                   std::chrono::milliseconds(pauseMs(random)));
 }
 
 bool WriteWithWintool(BenchSession& session, int count) {

@@ -32,6 +32,16 @@ bool WriteCommand(const std::string& dataDir, const std::string& command) {
     return static_cast<bool>(out);
 }
 
+bool WriteCommandInTwoPieces(const std::string& dataDir, const std::string& first,
+                             const std::string& second, std::chrono::milliseconds pause) {
+    std::ofstream out(PathOf(dataDir, "cmd.txt"), std::ios::binary | std::ios::trunc);
+    out << first << std::flush;
+    std::this_thread::sleep_for(pause);
+    out << second;
+    out.close();
+    return static_cast<bool>(out);
+}
+
 bool CommandFileFree(const std::string& dataDir) {
     return ReadDataFile(dataDir, "cmd.txt").empty();
 }

@@ -13,6 +13,11 @@ std::string ReadDataFile(const std::string& dataDir, const std::string& name);
 // Writes the command as a game does: open, truncate, write, close.
 bool WriteCommand(const std::string& dataDir, const std::string& command);
 
+// Writes a command as game runtimes with buffered or formatted output may:
+// `first`, then `pause` later `second`, two writes into one open file.
+bool WriteCommandInTwoPieces(const std::string& dataDir, const std::string& first,
+                             const std::string& second, std::chrono::milliseconds pause);
+
 // True once the command file no longer holds a command: empty or absent
 // (the bridge moves a command aside while it runs it).
 bool CommandFileFree(const std::string& dataDir);

@@ -11,6 +11,7 @@
 // Windows, is what refuses the move).
 #include "files/command_file.h"
 
+#include <chrono>
 #include <thread>
 
 #include "files/debug_log.h"
@@ -22,14 +23,10 @@ CommandFileState gCommandFile;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Longer than a game's pause between the writes of one command, short
 // enough that a command waits for it at most once in a while.
 const int64_t kSettleMs = 40;
 const int kSettleWaits = 4;
-// A game that keeps the file open for good would never be heard.
-const auto kHeldTooLong = std::chrono::seconds(1);
 
 // Reads the file once it has not changed for kSettleMs since (or while)
 // it was read. False when it keeps changing: it is left for a later turn.
@@ -63,14 +60,6 @@ void RunTakenCommand(FileReadResult result, const std::string& bytes, CommandRun
     run(TrimCommandText(bytes));
 }
 
-// The game holds the file open and may be writing into it still: wait for
-// it to let go, and take the command in place only once it never does.
-bool HeldTooLong() {
-    const Clock::time_point now = Clock::now();
-    if (!gCommandFile.heldSince) gCommandFile.heldSince = now;
-    return now - *gCommandFile.heldSince >= kHeldTooLong;
-}
-
 }  // namespace
 
 void TakeCommand(CommandRunner run) {
@@ -87,7 +76,9 @@ void TakeCommand(CommandRunner run) {
     // Gone since the read: whoever removed it took the command with it.
     if (moved == MoveResult::Missing) return;
     if (moved == MoveResult::Refused) {
-        if (!HeldTooLong()) return;
+        // The game may be writing into it still: wait for it to let go,
+        // and take the command in place only once it never does.
+        if (!HeldTooLong(gCommandFile.heldSince)) return;
         gCommandFile.heldSince.reset();
         AppendDebugLine("cmd taken in place, held open for a second");
         RunTakenCommand(result, bytes, run);

@@ -3,17 +3,17 @@
 // leaving the file empty as the game expects.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
-#include <optional>
 #include <string>
+
+#include "files/held_file.h"
 
 // A command file larger than this is not read, let alone run.
 inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
 
 struct CommandFileState {
     // Since when the game has held cmd.txt so that it cannot be moved.
-    std::optional<std::chrono::steady_clock::time_point> heldSince;
+    HeldSince heldSince;
 };
 
 extern CommandFileState gCommandFile;

@@ -12,11 +12,6 @@ PendingWrites gPendingWrites;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A game that keeps the file open for good would never see a change.
-const auto kHeldTooLong = std::chrono::seconds(1);
-
 bool Land(const std::string& path, PendingPublish& pending) {
     const PublishOutcome outcome = TryPublish(path, pending.text);
     if (outcome == PublishOutcome::Landed) return true;
@@ -24,9 +19,8 @@ bool Land(const std::string& path, PendingPublish& pending) {
         pending.heldSince.reset();
         return false;
     }
-    const Clock::time_point now = Clock::now();
-    if (!pending.heldSince) pending.heldSince = now;
-    if (now - *pending.heldSince < kHeldTooLong) return false;
+    // A game that keeps the file open for good would never see a change.
+    if (!HeldTooLong(pending.heldSince)) return false;
     if (!WriteWholeFile(path, pending.text)) return false;
     AppendDebugLine("written in place, held open for a second: " + path);
     return true;

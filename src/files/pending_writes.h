@@ -4,17 +4,17 @@
 // content; appended entries all land, in the order they were made.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <map>
-#include <optional>
 #include <string>
+
+#include "files/held_file.h"
 
 struct PendingPublish {
     std::string text;  // the newest whole content, not yet in place
     // Since when the game has held the file so that it cannot be replaced.
-    std::optional<std::chrono::steady_clock::time_point> heldSince;
+    HeldSince heldSince;
 };
 
 struct PendingWrites {

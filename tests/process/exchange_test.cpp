@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -124,19 +125,15 @@ TEST_P(ExchangeTest, ACommandWrittenInTwoPiecesIsNeverRunInPart) {
         ASSERT_TRUE(WaitForExit(tools.back(), 600s, code));
         ASSERT_EQ(code, 0);
     } else {
-        unsigned seed = 12345;
+        std::mt19937 random(12345);
+        std::uniform_int_distribution<int> phaseMs(0, 199), pauseMs(0, 20);
         for (int i = 0; i < count; ++i) {
             ASSERT_TRUE(WaitUntil([&] { return CommandFileFree(dir.File("data")); }));
             // At any moment of the bridge's loop turn.
-            seed = seed * 1103515245u + 12345u;
-            std::this_thread::sleep_for(std::chrono::milliseconds((seed >> 16) % 200));
-            const int fd = open(DataPath("cmd.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-            const std::string second = std::to_string(i) + " inteira";
-            ASSERT_EQ(write(fd, "pm 990|parte ", 13), 13);
-            seed = seed * 1103515245u + 12345u;
-            std::this_thread::sleep_for(std::chrono::milliseconds((seed >> 16) % 21));
-            ASSERT_EQ(write(fd, second.data(), second.size()), ssize_t(second.size()));
-            close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(phaseMs(random)));
+            ASSERT_TRUE(WriteCommandInTwoPieces(dir.File("data"), "pm 990|parte ",
+                                                std::to_string(i) + " inteira",
+                                                std::chrono::milliseconds(pauseMs(random))));
         }
     }
     std::vector<std::string> sent;

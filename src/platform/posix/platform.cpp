@@ -67,8 +67,8 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
         O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | modeFlags[static_cast<int>(mode)];
     FileDescriptor file(open(NativePath(path).c_str(), flags, 0666));
     if (file.fd < 0) return false;
-    struct stat before;
-    if (fstat(file.fd, &before) != 0) return false;
+    struct stat before {};
+    if (mode == FileWriteMode::Append && fstat(file.fd, &before) != 0) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(file.fd, bytes.data() + done, bytes.size() - done);

@@ -81,8 +81,8 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
                                 kFullSharing, nullptr, dispositions[static_cast<int>(mode)],
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.handle == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER before;
-    if (!GetFileSizeEx(file.handle, &before)) return false;
+    LARGE_INTEGER before{};
+    if (append && !GetFileSizeEx(file.handle, &before)) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
