@@ -1,0 +1,16 @@
+# A Windows version resource for a program or DLL of ours, so that the
+# file's properties name the product, the file and the project's version.
+function(vb_add_version_resource target description filetype)
+  set(VB_RC_DESCRIPTION "${description}")
+  set(VB_RC_INTERNAL_NAME "${target}")
+  if(filetype STREQUAL "DLL")
+    set(VB_RC_FILE_TYPE VFT_DLL)
+    set(VB_RC_FILE_NAME "${target}.dll")
+  else()
+    set(VB_RC_FILE_TYPE VFT_APP)
+    set(VB_RC_FILE_NAME "${target}.exe")
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
