@@ -3,7 +3,9 @@
 // port files, so that a test seeing the port files finds the scenario done.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "channels.h"
@@ -19,7 +21,8 @@ int Listen(int port, const std::string& portFile, const char* what) {
     int boundPort = 0;
     const int fd = ListenOnLoopback(port, boundPort);
     if (fd < 0) {
-        std::fprintf(stderr, "voicesim: cannot listen on 127.0.0.1:%d for %s\n", port, what);
+        std::fprintf(stderr, "voicesim: cannot listen on 127.0.0.1:%d: %s\n", port,
+                     std::strerror(errno));
         return -1;
     }
     if (!portFile.empty() && !WritePortFile(portFile, boundPort)) {
@@ -34,8 +37,9 @@ int Listen(int port, const std::string& portFile, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool showedHelp = false;
-    if (!ParseOptions(argc, argv, showedHelp)) return showedHelp ? 0 : 2;
+    const ParseOutcome parsed = ParseOptions(argc, argv);
+    if (parsed == ParseOutcome::helped) return 0;
+    if (parsed == ParseOutcome::bad) return 2;
     if (!gOptions.logFile.empty() && !OpenRequestLog(gOptions.logFile)) {
         std::fprintf(stderr, "voicesim: cannot open the request log %s\n",
                      gOptions.logFile.c_str());

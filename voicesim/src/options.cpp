@@ -11,20 +11,26 @@ SimOptions gOptions;
 namespace {
 
 const char kUsage[] =
-    "usage: voicesim [--port N] [--port-file PATH] [--control-port N]\n"
-    "                [--control-port-file PATH] [--scenario FILE] [--log FILE]\n"
-    "                [--max-output BYTES]\n"
-    "  --port N               TCP port for voice clients on 127.0.0.1 (0 = any free one)\n"
-    "  --port-file PATH       write the chosen client port there once listening\n"
-    "  --control-port N       TCP port of the control interface (0 = any free one)\n"
-    "  --control-port-file P  write the chosen control port there once listening\n"
+    "usage: voicesim [options]\n"
+    "  --port N               TCP port for voice clients on 127.0.0.1; 0 picks a free one\n"
+    "                         (default 10333)\n"
+    "  --port-file PATH       write the client port there once listening (default none)\n"
+    "  --control-port N       TCP port of the control interface; 0 picks a free one\n"
+    "                         (default 0)\n"
+    "  --control-port-file P  write the control port there once listening (default none)\n"
     "  --scenario FILE        run the control commands in FILE before accepting clients\n"
+    "                         (default none)\n"
     "  --log FILE             append one line per client request: user id, TAB, raw line\n"
+    "                         (default none)\n"
     "  --max-output BYTES     drop a connection with more unsent bytes than this\n"
-    "                         (default 64 MiB)\n";
+    "                         (default 67108864, 64 MiB)\n"
+    "  -h, --help             print this and exit\n";
 
 bool ReadPort(const char* text, int& port) {
-    return ReadNumber(text, port) && port >= 0 && port <= 65535;
+    int value = 0;
+    if (!ReadNumber(text, value) || value < 0 || value > 65535) return false;
+    port = value;
+    return true;
 }
 
 bool ReadByteCount(const char* text, size_t& bytes) {
@@ -34,45 +40,56 @@ bool ReadByteCount(const char* text, size_t& bytes) {
     return true;
 }
 
+bool Keep(const char* text, std::string& to) {
+    to = text;
+    return true;
+}
+
+struct OptionRule {
+    const char* name;
+    bool (*store)(const char* value);  // false when the value is bad
+};
+
+const OptionRule kOptions[] = {
+    {"--port", [](const char* v) { return ReadPort(v, gOptions.port); }},
+    {"--port-file", [](const char* v) { return Keep(v, gOptions.portFile); }},
+    {"--control-port", [](const char* v) { return ReadPort(v, gOptions.controlPort); }},
+    {"--control-port-file", [](const char* v) { return Keep(v, gOptions.controlPortFile); }},
+    {"--scenario", [](const char* v) { return Keep(v, gOptions.scenarioFile); }},
+    {"--log", [](const char* v) { return Keep(v, gOptions.logFile); }},
+    {"--max-output", [](const char* v) { return ReadByteCount(v, gOptions.maxOutputBytes); }},
+};
+
+const OptionRule* FindOption(const char* name) {
+    for (const OptionRule& rule : kOptions)
+        if (std::strcmp(name, rule.name) == 0) return &rule;
+    return nullptr;
+}
+
 }  // namespace
 
-bool ParseOptions(int argc, char** argv, bool& showedHelp) {
-    showedHelp = false;
+ParseOutcome ParseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* name = argv[i];
         if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
             std::fputs(kUsage, stdout);
-            showedHelp = true;
-            return false;
+            return ParseOutcome::helped;
+        }
+        // The name first: a value after an unknown name must not hide it.
+        const OptionRule* rule = FindOption(name);
+        if (rule == nullptr) {
+            std::fprintf(stderr, "voicesim: unknown option %s\n", name);
+            return ParseOutcome::bad;
         }
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "voicesim: %s needs a value\n%s", name, kUsage);
-            return false;
+            std::fprintf(stderr, "voicesim: %s needs a value\n", name);
+            return ParseOutcome::bad;
         }
         const char* value = argv[++i];
-        bool good = true;
-        if (std::strcmp(name, "--port") == 0)
-            good = ReadPort(value, gOptions.port);
-        else if (std::strcmp(name, "--port-file") == 0)
-            gOptions.portFile = value;
-        else if (std::strcmp(name, "--control-port") == 0)
-            good = ReadPort(value, gOptions.controlPort);
-        else if (std::strcmp(name, "--control-port-file") == 0)
-            gOptions.controlPortFile = value;
-        else if (std::strcmp(name, "--scenario") == 0)
-            gOptions.scenarioFile = value;
-        else if (std::strcmp(name, "--log") == 0)
-            gOptions.logFile = value;
-        else if (std::strcmp(name, "--max-output") == 0)
-            good = ReadByteCount(value, gOptions.maxOutputBytes);
-        else {
-            std::fprintf(stderr, "voicesim: unknown option %s\n%s", name, kUsage);
-            return false;
-        }
-        if (!good) {
-            std::fprintf(stderr, "voicesim: bad value for %s: %s\n%s", name, value, kUsage);
-            return false;
+        if (!rule->store(value)) {
+            std::fprintf(stderr, "voicesim: bad value for %s: %s\n", name, value);
+            return ParseOutcome::bad;
         }
     }
-    return true;
+    return ParseOutcome::run;
 }

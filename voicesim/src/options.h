@@ -3,8 +3,11 @@
 
 #include <string>
 
+// The bridge's default server port, so both start together without options.
+constexpr int kDefaultClientPort = 10333;
+
 struct SimOptions {
-    int port = 0;
+    int port = kDefaultClientPort;
     std::string portFile;
     int controlPort = 0;
     std::string controlPortFile;
@@ -15,6 +18,8 @@ struct SimOptions {
 
 extern SimOptions gOptions;
 
-// Fills gOptions; false (after printing why and the usage) on a bad command
-// line. Sets showedHelp for --help.
-bool ParseOptions(int argc, char** argv, bool& showedHelp);
+enum class ParseOutcome { run, helped, bad };
+
+// Fills gOptions. A bad command line gets one line on stderr naming what is
+// wrong; --help (or -h) prints the usage on stdout.
+ParseOutcome ParseOptions(int argc, char** argv);

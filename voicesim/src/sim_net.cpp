@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 int ListenOnLoopback(int port, int& boundPort) {
@@ -22,7 +23,9 @@ int ListenOnLoopback(int port, int& boundPort) {
     socklen_t length = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 64) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        const int reason = errno;
         close(fd);
+        errno = reason;
         return -1;
     }
     boundPort = ntohs(address.sin_port);

@@ -4,7 +4,8 @@
 #include <string>
 
 // A non-blocking listening socket on 127.0.0.1; port 0 picks a free one.
-// Returns the descriptor (or -1) and the port actually bound.
+// Returns the descriptor and the port actually bound, or -1 with errno
+// saying why.
 int ListenOnLoopback(int port, int& boundPort);
 
 // The next pending connection, non-blocking; -1 when there is none.
