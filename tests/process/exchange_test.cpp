@@ -150,17 +150,19 @@ TEST_P(ExchangeTest, ACommandFileHeldOpenIsTakenOnceLetGo) {
         StartTool({"hold", "data\\cmd.txt", release, "rw"});
         ASSERT_TRUE(WaitUntil([&] { return TestFileExists(DataPath("cmd.txt.holding")); }));
     };
-    // Held a moment, as while the game writes: left alone, then taken.
-    WriteTestFile(DataPath("cmd.txt"), "ptt_on");
+    // Held a moment, as while the game writes: left alone, then taken. The
+    // command goes in once the file is held, or the bridge could take it
+    // before the hold begins.
     hold("release-1");
+    WriteTestFile(DataPath("cmd.txt"), "ptt_on");
     EXPECT_FALSE(WaitUntil([&] { return StateEntry("ptt") == "1"; }, 600ms));
     EXPECT_EQ(Data("cmd.txt"), "ptt_on");
     WriteTestFile(dir.File("release-1"), "");
     EXPECT_TRUE(WaitUntil([&] { return StateEntry("ptt") == "1"; }));
     // Held for good: taken in place after a second.
     ASSERT_TRUE(WaitUntil([&] { return CommandFileFree(dir.File("data")); }));
-    WriteTestFile(DataPath("cmd.txt"), "ptt_off");
     hold("release-2");
+    WriteTestFile(DataPath("cmd.txt"), "ptt_off");
     EXPECT_TRUE(WaitUntil([&] { return StateEntry("ptt") == "0"; }, 3s));
     EXPECT_TRUE(DataBecomes("cmd.txt", ""));
     WriteTestFile(dir.File("release-2"), "");
