@@ -7,9 +7,6 @@
 
 namespace {
 
-const char* const kStateKeys[] = {"status",        "ptt",      "myuserid", "mychannelid",
-                                  "mychannelname", "nickname", "error"};
-
 std::string PathOf(const std::string& dataDir, const std::string& name) {
     return dataDir + "/" + name;
 }
@@ -72,5 +69,25 @@ std::map<std::string, std::string> ParseStateText(const std::string& text) {
         entries[kStateKeys[k]] = value;
         pos = end;
     }
+    return entries;
+}
+
+std::vector<std::string> ReadNewMessages(const std::string& dataDir, PmReader& reader) {
+    std::ifstream in(PathOf(dataDir, "pm_in.txt"), std::ios::binary);
+    // Not there, or held without sharing for a moment: the place is kept,
+    // since starting again from 0 would repeat every message.
+    if (!in) return {};
+    in.seekg(0, std::ios::end);
+    const auto size = static_cast<std::uint64_t>(static_cast<std::streamoff>(in.tellg()));
+    if (size < reader.offset) reader.offset = 0;
+    in.seekg(static_cast<std::streamoff>(reader.offset));
+    std::ostringstream rest;
+    rest << in.rdbuf();
+    const std::string text = rest.str();
+    std::vector<std::string> entries;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        entries.push_back(text.substr(start, end - start));
+    reader.offset += start;
     return entries;
 }

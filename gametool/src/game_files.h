@@ -1,11 +1,18 @@
 // The game's side of the exchange files: what a game does to drive the
 // bridge (write one command, wait until it is consumed) and to read what
-// the bridge publishes.
+// the bridge publishes. Standard C++ only, so that it builds for Windows
+// as well.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
+
+// The state file's keys, in the order the bridge writes them.
+inline constexpr const char* kStateKeys[] = {"status",        "ptt",      "myuserid", "mychannelid",
+                                             "mychannelname", "nickname", "error"};
 
 // `dataDir` is the bridge's data directory ("<game dir>/data").
 std::string ReadDataFile(const std::string& dataDir, const std::string& name);
@@ -30,6 +37,19 @@ bool SendCommand(const std::string& dataDir, const std::string& command,
 // The state file's entries by key. A value that spans lines (a channel name
 // with a line break) keeps its line feeds.
 std::map<std::string, std::string> ParseStateText(const std::string& text);
+
+// How far a game has consumed data/pm_in.txt. The bridge only appends to
+// the file (and empties it when it starts), so a reader that keeps its
+// place, and never truncates or deletes the file, gets every message once.
+struct PmReader {
+    std::uint64_t offset = 0;  // bytes of complete entries already returned
+};
+
+// The entries appended since the last call, each without its line feed.
+// A last line still being written is left for the next call; a file
+// shorter than the offset was emptied by a restarted bridge and is read
+// from its start. A file that cannot be opened now yields nothing.
+std::vector<std::string> ReadNewMessages(const std::string& dataDir, PmReader& reader);
 
 void SleepBriefly();
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "temp_directory.h"
@@ -55,6 +56,37 @@ TEST(SendCommand, WaitsForTheFileToBeFreeAndThenTaken) {
     EXPECT_EQ(ReadTestFile(data + "/log.txt"), "previous\nptt_on\n");
     // Nobody takes this one.
     EXPECT_FALSE(SendCommand(data, "leave", 200ms));
+}
+
+TEST(ReadNewMessages, ReturnsEachCompleteEntryOnce) {
+    // One reader through a sequence of file contents (nullopt: no file),
+    // and what each read returns.
+    using Steps = std::vector<std::pair<std::optional<std::string>, std::vector<std::string>>>;
+    const std::vector<Steps> cases = {
+        // a last line waits for its line feed; nothing new, nothing returned
+        {{"1|A|a", {}},
+         {"1|A|a\n2|B|", {"1|A|a"}},
+         {"1|A|a\n2|B|b c\n", {"2|B|b c"}},
+         {"1|A|a\n2|B|b c\n", {}}},
+        // a restarted bridge empties the file, or a shorter one is there
+        {{"1|A|a\n", {"1|A|a"}}, {"", {}}, {"2|B|b\n", {"2|B|b"}}},
+        {{"1|A|longer\n", {"1|A|longer"}}, {"2|B|x\n", {"2|B|x"}}},
+        // a file not there for a moment keeps the place
+        {{std::nullopt, {}},
+         {"1|A|a\n", {"1|A|a"}},
+         {std::nullopt, {}},
+         {"1|A|a\n2|B|b\n", {"2|B|b"}}},
+    };
+    for (size_t c = 0; c < cases.size(); ++c) {
+        TempDirectory dir;
+        PmReader reader;
+        for (size_t i = 0; i < cases[c].size(); ++i) {
+            std::filesystem::remove(dir.File("pm_in.txt"));
+            if (cases[c][i].first) WriteTestFile(dir.File("pm_in.txt"), *cases[c][i].first);
+            EXPECT_EQ(ReadNewMessages(dir.path, reader), cases[c][i].second)
+                << "case " << c + 1 << ", read " << i + 1;
+        }
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // wintool: what the process tests need to do as a Windows program, run
 // under Wine beside the bridge, since Windows share modes hold only between
 // Windows processes: hold or read a file the way games do, write commands
-// in pieces as game runtimes do, and start the bridge with a command line
-// that no POSIX argv can carry (unpaired surrogates).
+// in pieces as game runtimes do, consume private messages with the
+// game-side library, and start the bridge with a command line that no
+// POSIX argv can carry (unpaired surrogates).
 //
 //   wintool hold PATH RELEASE_PATH [SHARE]
 //       holds PATH open (SHARE: none, the default, rw as the C runtime
@@ -20,12 +21,20 @@
 //   wintool spawn EXE ARG...
 //       runs EXE with the arguments, where \uXXXX stands for one UTF-16
 //       unit; exits with EXE's exit code
+//   wintool pms DATA_DIR COUNT TIMEOUT_MS
+//       consumes DATA_DIR/pm_in.txt as a game does, with the game-side
+//       library, printing each entry on its own line as it arrives, until
+//       COUNT have come; exits 4 when TIMEOUT_MS pass first
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "game_files.h"
 
 namespace {
 
@@ -191,6 +200,25 @@ int Spawn(int argc, char** argv) {
     return static_cast<int>(code);
 }
 
+int Pms(const char* dataDir, int count, int timeoutMs) {
+    // Entries as they are, without the C runtime's CR before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    PmReader reader;
+    int seen = 0;
+    const bool all = WaitFor(
+        [&] {
+            for (const std::string& entry : ReadNewMessages(dataDir, reader)) {
+                std::fwrite(entry.data(), 1, entry.size(), stdout);
+                std::fputc('\n', stdout);
+                ++seen;
+            }
+            std::fflush(stdout);
+            return seen >= count;
+        },
+        std::chrono::milliseconds(timeoutMs));
+    return all ? 0 : 4;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -200,6 +228,7 @@ int main(int argc, char** argv) {
     if (argc == 6 && verb == "read") return Read(argv[2], argv[3], argv[4], argv[5]);
     if (argc == 4 && verb == "commands") return Commands(argv[2], std::atoi(argv[3]));
     if (argc >= 3 && verb == "spawn") return Spawn(argc - 2, argv + 2);
-    std::fputs("usage: wintool hold|read|commands|spawn ... (see the source)\n", stderr);
+    if (argc == 5 && verb == "pms") return Pms(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    std::fputs("usage: wintool hold|read|commands|spawn|pms ... (see the source)\n", stderr);
     return 2;
 }
