@@ -1,8 +1,13 @@
 // gamectl: drives a running bridge through its data files, as a game does.
+#include <cctype>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,42 +17,127 @@
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Operands = std::vector<std::string>;
 
 const char kUsage[] =
-    "usage: gamectl [--dir GAME_DIR] COMMAND\n"
-    "  send WORDS...            write one command (the words joined by spaces), after the\n"
-    "                           previous one is consumed, and wait until the bridge takes it\n"
-    "  show                     print state.txt, users.txt, channels.txt and pm_in.txt\n"
-    "  watch [SECONDS]          print every change of those files as it happens\n"
-    "  wait KEY VALUE [SECONDS] wait until the state file's KEY entry equals VALUE\n"
-    "GAME_DIR is the bridge's working directory (default: .); its files are in GAME_DIR/data.\n"
-    "Exit code 0 on success, 1 when a wait times out, 2 on a bad command line.\n";
+    "usage: gamectl [--dir GAME_DIR] COMMAND [ARGUMENT...]\n"
+    "Drives a running voicebridge through its files in GAME_DIR/data, as a game does.\n"
+    "GAME_DIR is the bridge's working directory (default: the current one, \".\").\n"
+    "\n"
+    "Commands:\n"
+    "  send BRIDGE_COMMAND       write one command for the bridge once the previous one\n"
+    "                            is consumed, and wait until the bridge takes it (10 s):\n"
+    "                              refresh | leave | ptt_on | ptt_off\n"
+    "                              joinid CHANNEL_ID\n"
+    "                              joinpath CHANNEL_NAME (the rest of the line, spaces kept)\n"
+    "                              pm USER_ID|TEXT (quote it: the shell takes | for a pipe)\n"
+    "  show                      print state.txt, users.txt, channels.txt and pm_in.txt\n"
+    "  watch [SECONDS]           print every change of those files as it happens\n"
+    "                            (default: until interrupted)\n"
+    "  wait KEY VALUE [SECONDS]  wait until the KEY entry of state.txt equals VALUE\n"
+    "                            (default: 20 s); KEY is status, ptt, myuserid,\n"
+    "                            mychannelid, mychannelname, nickname or error\n"
+    "  pms [SECONDS]             print each private message once: those in pm_in.txt\n"
+    "                            first, then each as it arrives (default: until\n"
+    "                            interrupted); reads on from its place in the file and\n"
+    "                            never empties it, as a game should\n"
+    "  help, --help, -h          print this text\n"
+    "  --version                 print gamectl's version\n"
+    "SECONDS may have a fraction, as in 0.5.\n"
+    "\n"
+    "Exit status: 0 done, 1 a wait or send timed out, 2 a bad command line,\n"
+    "3 no GAME_DIR/data directory (wait gives a starting bridge its SECONDS to make it).\n";
 
+const char kBridgeCommands[] = "refresh, leave, ptt_on, ptt_off, joinid, joinpath, pm";
 const char* const kWatchedFiles[] = {"state.txt", "users.txt", "channels.txt", "pm_in.txt"};
 
-void PrintFile(const std::string& dataDir, const char* name) {
-    std::printf("== %s\n%s", name, ReadDataFile(dataDir, name).c_str());
-    std::fflush(stdout);
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
+    if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
+        return std::nullopt;
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (*end != 0 || !std::isfinite(seconds) || seconds > 1e9) return std::nullopt;
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
-std::chrono::milliseconds Seconds(const std::vector<std::string>& args, size_t index,
-                                  std::chrono::milliseconds fallback) {
-    if (index >= args.size()) return fallback;
-    return std::chrono::milliseconds(static_cast<long long>(std::atof(args[index].c_str()) * 1000));
+// No SECONDS operand at `index`: no deadline.
+std::optional<Clock::time_point> DeadlineOf(const Operands& operands, size_t index) {
+    if (index >= operands.size()) return std::nullopt;
+    return Clock::now() + *ParseSeconds(operands[index]);
 }
 
-int Send(const std::string& dataDir, const std::vector<std::string>& args) {
-    std::string command;
-    for (size_t i = 1; i < args.size(); ++i) command += (i > 1 ? " " : "") + args[i];
-    if (!SendCommand(dataDir, command, 10s)) {
-        std::fprintf(stderr, "gamectl: the bridge did not take the command in time\n");
-        return 1;
+bool Passed(const std::optional<Clock::time_point>& deadline) {
+    return deadline && Clock::now() >= *deadline;
+}
+
+// Positive and within the bridge's 32-bit IDs.
+bool IsId(const std::string& text) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != text.npos)
+        return false;
+    const long long id = std::stoll(text);
+    return id > 0 && id <= INT32_MAX;
+}
+
+std::string JoinWords(const Operands& words) {
+    std::string line;
+    for (size_t i = 0; i < words.size(); ++i) line += (i > 0 ? " " : "") + words[i];
+    return line;
+}
+
+// What is wrong with the bridge command, or nothing. The words may come
+// one by one or as one quoted line.
+std::string CheckBridgeCommand(const Operands& words) {
+    const std::string line = JoinWords(words);
+    const size_t space = line.find(' ');
+    const std::string keyword = line.substr(0, space);
+    const std::string argument = space == line.npos ? "" : line.substr(space + 1);
+    for (const char* bare : {"refresh", "leave", "ptt_on", "ptt_off"})
+        if (keyword == bare) return space == line.npos ? "" : keyword + " takes no argument";
+    if (keyword == "joinid") {
+        if (argument.empty()) return "joinid needs a CHANNEL_ID";
+        return IsId(argument) ? "" : "\"" + argument + "\" is not a channel ID";
     }
+    if (keyword == "joinpath") return argument.empty() ? "joinpath needs a CHANNEL_NAME" : "";
+    if (keyword == "pm") {
+        const size_t bar = argument.find('|');
+        if (bar == argument.npos || bar + 1 == argument.size())
+            return "pm takes USER_ID|TEXT (quote it: the shell takes | for a pipe)";
+        const std::string user = argument.substr(0, bar);
+        return IsId(user) ? "" : "\"" + user + "\" is not a user ID";
+    }
+    return "\"" + keyword + "\" is not a bridge command (" + kBridgeCommands + ")";
+}
+
+std::string CheckSecondsAt(const Operands& operands, size_t index) {
+    if (index >= operands.size() || ParseSeconds(operands[index])) return "";
+    return "\"" + operands[index] + "\" is not a number of seconds";
+}
+
+std::string CheckWait(const Operands& operands) {
+    for (const char* key : kStateKeys)
+        if (operands[0] == key) return CheckSecondsAt(operands, 2);
+    std::string keys;
+    for (const char* key : kStateKeys) keys += (keys.empty() ? "" : ", ") + std::string(key);
+    return "unknown state key \"" + operands[0] + "\" (" + keys + ")";
+}
+
+std::string CheckFirstSeconds(const Operands& operands) { return CheckSecondsAt(operands, 0); }
+
+int Send(const std::string& dataDir, const Operands& operands) {
+    if (SendCommand(dataDir, JoinWords(operands), 10s)) return 0;
+    std::fprintf(stderr, "gamectl: the bridge did not take the command within 10 s\n");
+    return 1;
+}
+
+int Show(const std::string& dataDir, const Operands&) {
+    for (const char* name : kWatchedFiles)
+        std::printf("== %s\n%s", name, ReadDataFile(dataDir, name).c_str());
     return 0;
 }
 
-int Watch(const std::string& dataDir, const std::vector<std::string>& args) {
-    const auto end = std::chrono::steady_clock::now() + Seconds(args, 1, 24h);
+int Watch(const std::string& dataDir, const Operands& operands) {
+    const auto deadline = DeadlineOf(operands, 0);
     std::string last[std::size(kWatchedFiles)];
     do {
         for (size_t i = 0; i < std::size(kWatchedFiles); ++i) {
@@ -62,43 +152,120 @@ int Watch(const std::string& dataDir, const std::vector<std::string>& args) {
             last[i] = now;
         }
         std::this_thread::sleep_for(20ms);
-    } while (std::chrono::steady_clock::now() < end);
+    } while (!Passed(deadline));
     return 0;
 }
 
-int Wait(const std::string& dataDir, const std::vector<std::string>& args) {
-    if (args.size() < 3) return 2;
-    const bool reached = WaitFor(
-        [&] { return ParseStateText(ReadDataFile(dataDir, "state.txt"))[args[1]] == args[2]; },
-        Seconds(args, 3, 20s));
-    if (!reached)
-        std::fprintf(stderr, "gamectl: %s never became %s\n", args[1].c_str(), args[2].c_str());
-    return reached ? 0 : 1;
+bool IsDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+int NoDataDirectory(const std::string& dataDir) {
+    std::fprintf(stderr, "gamectl: no data directory %s (is the bridge running there?)\n",
+                 dataDir.c_str());
+    return 3;
+}
+
+// A bridge just started makes its data directory first: that is waited for
+// too, so that a script can start the bridge and wait at once.
+int Wait(const std::string& dataDir, const Operands& operands) {
+    const std::string &key = operands[0], &value = operands[1];
+    const auto timeout = operands.size() > 2 ? *ParseSeconds(operands[2]) : 20s;
+    auto current = [&] { return ParseStateText(ReadDataFile(dataDir, "state.txt"))[key]; };
+    if (WaitFor([&] { return IsDirectory(dataDir) && current() == value; }, timeout)) return 0;
+    if (!IsDirectory(dataDir)) return NoDataDirectory(dataDir);
+    std::fprintf(stderr, "gamectl: %s did not become \"%s\" in time (it is \"%s\")\n", key.c_str(),
+                 value.c_str(), current().c_str());
+    return 1;
+}
+
+int Pms(const std::string& dataDir, const Operands& operands) {
+    const auto deadline = DeadlineOf(operands, 0);
+    PmReader reader;
+    for (;;) {
+        for (const std::string& entry : ReadNewMessages(dataDir, reader)) {
+            std::fwrite(entry.data(), 1, entry.size(), stdout);
+            std::fputc('\n', stdout);
+        }
+        std::fflush(stdout);
+        if (Passed(deadline)) return 0;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+int Help(const std::string&, const Operands&) {
+    std::fputs(kUsage, stdout);
+    return 0;
+}
+
+int Version(const std::string&, const Operands&) {
+    std::printf("gamectl %s\n", VOICEBRIDGE_VERSION);
+    return 0;
+}
+
+enum class DataNeed {
+    None,
+    Now,     // GAME_DIR/data must be there
+    InTime,  // GAME_DIR must be there; the command waits for its data folder
+};
+
+struct Subcommand {
+    const char* name;
+    const char* operands;  // as the usage names them
+    size_t fewest, most;
+    std::string (*check)(const Operands&);  // what is wrong, or nothing
+    int (*run)(const std::string& dataDir, const Operands&);
+    DataNeed data;
+};
+
+const Subcommand kSubcommands[] = {
+    {"send", "BRIDGE_COMMAND", 1, SIZE_MAX, CheckBridgeCommand, Send, DataNeed::Now},
+    {"show", "", 0, 0, nullptr, Show, DataNeed::Now},
+    {"watch", "[SECONDS]", 0, 1, CheckFirstSeconds, Watch, DataNeed::Now},
+    {"wait", "KEY VALUE [SECONDS]", 2, 3, CheckWait, Wait, DataNeed::InTime},
+    {"pms", "[SECONDS]", 0, 1, CheckFirstSeconds, Pms, DataNeed::Now},
+    {"help", "", 0, 0, nullptr, Help, DataNeed::None},
+    {"--help", "", 0, 0, nullptr, Help, DataNeed::None},
+    {"-h", "", 0, 0, nullptr, Help, DataNeed::None},
+    {"--version", "", 0, 0, nullptr, Version, DataNeed::None},
+};
+
+int BadUsage(const std::string& what) {
+    std::fprintf(stderr, "gamectl: %s\n", what.c_str());
+    return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    Operands args(argv + 1, argv + argc);
     std::string gameDir = ".";
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() >= 2 && args[0] == "--dir") {
+    if (!args.empty() && args[0] == "--dir") {
+        if (args.size() < 2) return BadUsage("--dir needs a GAME_DIR");
         gameDir = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
-    const std::string dataDir = gameDir + "/data";
-    int result = 2;
-    if (args.empty()) {
-        result = 2;
-    } else if (args[0] == "send" && args.size() >= 2) {
-        result = Send(dataDir, args);
-    } else if (args[0] == "show") {
-        for (const char* name : kWatchedFiles) PrintFile(dataDir, name);
-        result = 0;
-    } else if (args[0] == "watch") {
-        result = Watch(dataDir, args);
-    } else if (args[0] == "wait") {
-        result = Wait(dataDir, args);
+    if (args.empty()) return BadUsage("no command given (gamectl --help lists them)");
+    const Subcommand* command = nullptr;
+    for (const Subcommand& candidate : kSubcommands)
+        if (args[0] == candidate.name) command = &candidate;
+    if (command == nullptr)
+        return BadUsage("unknown command \"" + args[0] + "\" (gamectl --help lists them)");
+    const Operands operands(args.begin() + 1, args.end());
+    const std::string usage = std::string(" (usage: gamectl ") + command->name +
+                              (*command->operands ? " " : "") + command->operands + ")";
+    if (operands.size() < command->fewest)
+        return BadUsage(std::string(command->name) + " is missing arguments" + usage);
+    if (operands.size() > command->most)
+        return BadUsage(std::string("too many arguments for ") + command->name + usage);
+    if (command->check) {
+        const std::string wrong = command->check(operands);
+        if (!wrong.empty()) return BadUsage(wrong);
     }
-    if (result == 2) std::fputs(kUsage, stderr);
-    return result;
+    const std::string dataDir = gameDir + "/data";
+    if ((command->data == DataNeed::Now && !IsDirectory(dataDir)) ||
+        (command->data == DataNeed::InTime && !IsDirectory(gameDir)))
+        return NoDataDirectory(dataDir);
+    return command->run(dataDir, operands);
 }

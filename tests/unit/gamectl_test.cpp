@@ -1,0 +1,105 @@
+// gamectl's command line, run as the real program: what it accepts, and
+// the one line it prints for each kind of mistake.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "game_files.h"
+#include "temp_directory.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ShellQuoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+struct Row {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string error;     // the line on stderr, without its line feed
+    std::string outStart;  // how stdout begins (empty: nothing on stdout)
+};
+
+TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
+    TempDirectory dir;
+    const std::string data = dir.File("data");
+    std::filesystem::create_directory(data);
+    std::filesystem::create_directory(dir.File("bare"));  // a bridge not started yet
+    WriteTestFile(data + "/state.txt", "status|authorized\nptt|0\n");
+    WriteTestFile(data + "/pm_in.txt", "7|Bea|ol\xC3\xA1\n8|Rui|a meio");
+    // A stand-in bridge that takes every command.
+    std::atomic<bool> taking{true};
+    std::string taken;
+    std::thread bridge([&] {
+        for (; taking; std::this_thread::sleep_for(2ms)) {
+            const std::string command = ReadDataFile(data, "cmd.txt");
+            if (command.empty()) continue;
+            taken += command + "\n";
+            WriteTestFile(data + "/cmd.txt", "");
+        }
+    });
+    const std::string commands = "(refresh, leave, ptt_on, ptt_off, joinid, joinpath, pm)";
+    const std::string hint = " (is the bridge running there?)";
+    const std::string keys = "(status, ptt, myuserid, mychannelid, mychannelname, nickname, error)";
+    const std::vector<Row> rows = {
+        {{"--help"}, 0, "", "usage: gamectl [--dir GAME_DIR] COMMAND"},
+        {{"-h"}, 0, "", "usage: gamectl [--dir GAME_DIR] COMMAND"},
+        {{"--version"}, 0, "", "gamectl " VOICEBRIDGE_VERSION "\n"},
+        {{"send", "ptt_on"}, 0, "", ""},
+        {{"send", "joinpath", "Sala  A"}, 0, "", ""},
+        {{"send", "pm 12|ol\xC3\xA1", "mundo"}, 0, "", ""},
+        {{"wait", "status", "authorized", "0.5"}, 0, "", ""},
+        {{"pms", "0"}, 0, "", "7|Bea|ol\xC3\xA1\n"},
+        {{}, 2, "no command given (gamectl --help lists them)", ""},
+        {{"bogus"}, 2, "unknown command \"bogus\" (gamectl --help lists them)", ""},
+        {{"--dir"}, 2, "--dir needs a GAME_DIR", ""},
+        {{"wait", "status"},
+         2,
+         "wait is missing arguments (usage: gamectl wait KEY VALUE [SECONDS])",
+         ""},
+        {{"show", "all"}, 2, "too many arguments for show (usage: gamectl show)", ""},
+        {{"wait", "status", "nope", "abc"}, 2, "\"abc\" is not a number of seconds", ""},
+        {{"wait", "mood", "x"}, 2, "unknown state key \"mood\" " + keys, ""},
+        {{"send"}, 2, "send is missing arguments (usage: gamectl send BRIDGE_COMMAND)", ""},
+        {{"send", "hello", "world"}, 2, "\"hello\" is not a bridge command " + commands, ""},
+        {{"send", "ptt_on", "now"}, 2, "ptt_on takes no argument", ""},
+        {{"send", "joinid"}, 2, "joinid needs a CHANNEL_ID", ""},
+        {{"send", "joinid", "5x"}, 2, "\"5x\" is not a channel ID", ""},
+        {{"send", "pm", "12"},
+         2,
+         "pm takes USER_ID|TEXT (quote it: the shell takes | for a pipe)",
+         ""},
+        {{"send", "pm", "Bea|oi"}, 2, "\"Bea\" is not a user ID", ""},
+        {{"--dir", "nowhere", "show"}, 3, "no data directory nowhere/data" + hint, ""},
+        {{"--dir", "bare", "wait", "status", "x", "0.1"},
+         3,
+         "no data directory bare/data" + hint,
+         ""},
+    };
+    for (const Row& row : rows) {
+        std::string line = "cd " + ShellQuoted(dir.path) + " && " + GAMECTL_PATH;
+        for (const std::string& arg : row.args) line += " " + ShellQuoted(arg);
+        const int status = std::system((line + " >out.txt 2>err.txt").c_str());
+        const std::string out = ReadTestFile(dir.File("out.txt"));
+        const std::string label = ::testing::PrintToString(row.args);
+        EXPECT_EQ(WEXITSTATUS(status), row.exitCode) << label;
+        EXPECT_EQ(ReadTestFile(dir.File("err.txt")),
+                  row.error.empty() ? "" : "gamectl: " + row.error + "\n")
+            << label;
+        EXPECT_EQ(row.outStart.empty() ? out : out.substr(0, row.outStart.size()), row.outStart)
+            << label;
+    }
+    taking = false;
+    bridge.join();
+    EXPECT_EQ(taken, "ptt_on\njoinpath Sala  A\npm 12|ol\xC3\xA1 mundo\n");
+}
+
+}  // namespace
