@@ -15,10 +15,15 @@ std::string BridgeBuildName(BridgeBuild build) {
     return build == BridgeBuild::Native ? "Native" : "Wine";
 }
 
+// VOICEBRIDGE_NATIVE_EXE and VOICEBRIDGE_WINDOWS_EXE name other builds of
+// the bridge to test, such as one linked against another library.
 std::string BridgeExecutable(BridgeBuild build) {
-    if (build == BridgeBuild::Native) return VOICEBRIDGE_NATIVE;
-    const char* configured = std::getenv("VOICEBRIDGE_WINDOWS_EXE");
-    std::string path = configured != nullptr ? configured : VOICEBRIDGE_WINDOWS_DEFAULT;
+    const bool native = build == BridgeBuild::Native;
+    const char* configured =
+        std::getenv(native ? "VOICEBRIDGE_NATIVE_EXE" : "VOICEBRIDGE_WINDOWS_EXE");
+    std::string path = configured != nullptr ? configured
+                       : native              ? VOICEBRIDGE_NATIVE
+                                             : VOICEBRIDGE_WINDOWS_DEFAULT;
     return std::filesystem::exists(path) ? path : std::string();
 }
 
