@@ -108,8 +108,11 @@ TEST_P(ExchangeTest, AGameThatKeepsTheStateFileOpenStillSeesTheNewestState) {
     StartTool({"hold", "data\\state.txt", "release", "rw"});
     ASSERT_TRUE(WaitUntil([&] { return TestFileExists(DataPath("state.txt.holding")); }));
     EXPECT_TRUE(Toggle(true, 1500ms));
-    EXPECT_NE(Data("corvanex_debug.txt").find("written in place, held open for a second"),
-              std::string::npos);
+    // The debug line follows the write, so it may come a moment later.
+    EXPECT_TRUE(WaitUntil([&] {
+        return Data("corvanex_debug.txt").find("written in place, held open for a second") !=
+               std::string::npos;
+    }));
     WriteTestFile(dir.File("release"), "");
     EXPECT_FALSE(TestFileExists(DataPath("state.txt.tmp")));
 }
