@@ -91,8 +91,9 @@ TEST_P(PmConsumptionTest, EveryMessageOfABurstIsConsumedOnceInOrder) {
         << std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first -
                got.begin();
     int exitCode = 0;
-    if (GetParam() == BridgeBuild::Windows)
+    if (GetParam() == BridgeBuild::Windows) {
         EXPECT_TRUE(WaitForExit(tool, 10s, exitCode) && exitCode == 0) << DescribeExit(exitCode);
+    }
 }
 
 INSTANTIATE_FOR_BOTH_BUILDS(PmConsumptionTest);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <thread>
 
+#include "temp_directory.h"
+
 ChildProcess::~ChildProcess() { StopProcess(*this); }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid(other.pid) { other.pid = -1; }
@@ -133,4 +135,21 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+FinishedRun RunToEnd(const std::vector<std::string>& argv, const std::string& directory,
+                     std::chrono::milliseconds timeout) {
+    const std::string out = directory + "/run-stdout.txt", err = directory + "/run-stderr.txt";
+    unlink(out.c_str());
+    unlink(err.c_str());
+    // The shell only parts stderr from stdout; exec leaves the program's
+    // own exit status.
+    std::vector<std::string> shell = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>run-stderr.txt"};
+    shell.insert(shell.end(), argv.begin(), argv.end());
+    ChildProcess process = StartProcess(shell, directory, {}, out);
+    FinishedRun run;
+    if (!WaitForExit(process, timeout, run.exitCode)) run.exitCode = -1;
+    run.out = ReadTestFile(out);
+    run.err = ReadTestFile(err);
+    return run;
 }

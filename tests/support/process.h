@@ -26,6 +26,17 @@ ChildProcess StartProcess(const std::vector<std::string>& argv, const std::strin
                           const std::vector<std::pair<std::string, std::string>>& environment,
                           const std::string& outputFile);
 
+// How a program that was run to its end ended, and what it printed.
+struct FinishedRun {
+    int exitCode = -1;  // -1: still running at the deadline, and killed
+    std::string out, err;
+};
+
+// Runs argv in `directory` until it ends, with its stdout and stderr kept
+// apart (in files there named run-stdout.txt and run-stderr.txt).
+FinishedRun RunToEnd(const std::vector<std::string>& argv, const std::string& directory,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
 // Waits for the process to end; false when it is still running at the
 // deadline. `exitCode` is the exit status, or 128 + signal.
 bool WaitForExit(ChildProcess& process, std::chrono::milliseconds timeout, int& exitCode);

@@ -1,25 +1,18 @@
 // gamectl's command line, run as the real program: what it accepts, and
 // the one line it prints for each kind of mistake.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "game_files.h"
+#include "process.h"
 #include "temp_directory.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ShellQuoted(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 struct Row {
     std::vector<std::string> args;
@@ -85,16 +78,14 @@ TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
          ""},
     };
     for (const Row& row : rows) {
-        std::string line = "cd " + ShellQuoted(dir.path) + " && " + GAMECTL_PATH;
-        for (const std::string& arg : row.args) line += " " + ShellQuoted(arg);
-        const int status = std::system((line + " >out.txt 2>err.txt").c_str());
-        const std::string out = ReadTestFile(dir.File("out.txt"));
+        std::vector<std::string> argv = {GAMECTL_PATH};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        const FinishedRun run = RunToEnd(argv, dir.path);
         const std::string label = ::testing::PrintToString(row.args);
-        EXPECT_EQ(WEXITSTATUS(status), row.exitCode) << label;
-        EXPECT_EQ(ReadTestFile(dir.File("err.txt")),
-                  row.error.empty() ? "" : "gamectl: " + row.error + "\n")
-            << label;
-        EXPECT_EQ(row.outStart.empty() ? out : out.substr(0, row.outStart.size()), row.outStart)
+        EXPECT_EQ(run.exitCode, row.exitCode) << label;
+        EXPECT_EQ(run.err, row.error.empty() ? "" : "gamectl: " + row.error + "\n") << label;
+        EXPECT_EQ(row.outStart.empty() ? run.out : run.out.substr(0, row.outStart.size()),
+                  row.outStart)
             << label;
     }
     taking = false;
