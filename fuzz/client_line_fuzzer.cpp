@@ -1,6 +1,6 @@
 // Fuzzes what a voice client may send to voicesim: any bytes as one new
-// client's side of a connection, cut into lines by voicesim's own
-// TakeLines and handled by HandleClientLine, as its server loop does, in a
+// client's side of a connection, cut into lines by the wire's TakeLines
+// and handled by HandleClientLine, as its server loop does, in a
 // world with channels, two bots and a second client already logged in.
 // Checked after every line:
 //  - every byte voicesim queued for any client is a whole line within the
@@ -23,7 +23,7 @@
 #include "request_log.h"
 #include "sim_state.h"
 #include "users.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 
@@ -99,8 +99,7 @@ void CheckOutput(const Connection& connection) {
     checked = out.size();
     for (size_t lf; (lf = out.find('\n', start)) != std::string::npos; start = lf + 1) {
         const std::string line = out.substr(start, lf - start);
-        FUZZ_CHECK(line.size() <= kMaxClientLineBytes,
-                   "a line too long for a client: " + Show(line));
+        FUZZ_CHECK(line.size() <= kMaxLineBytes, "a line too long for a client: " + Show(line));
         std::vector<std::string> fields;
         FUZZ_CHECK(ReadFields(line, fields), "bad escapes in " + Show(line));
         FUZZ_CHECK(LibraryReadsLine(line), "a line the library cannot read: " + Show(line));
@@ -135,7 +134,7 @@ void CheckTakenLines(const std::string& stream, const std::string& rest,
     std::string taken = stream.substr(0, stream.size() - rest.size());
     std::string rebuilt;
     for (const std::string& line : lines) {
-        FUZZ_CHECK(line.size() <= kMaxClientLineBytes && line.find('\n') == std::string::npos,
+        FUZZ_CHECK(line.size() <= kMaxLineBytes && line.find('\n') == std::string::npos,
                    Show(line));
         rebuilt += line + "\n";
     }
@@ -144,7 +143,7 @@ void CheckTakenLines(const std::string& stream, const std::string& rest,
         if (!(taken[i] == '\r' && i + 1 < taken.size() && taken[i + 1] == '\n')) plain += taken[i];
     FUZZ_CHECK(plain == rebuilt, "taken " + Show(taken) + "\nlines " + Show(rebuilt));
     if (withinLimit)
-        FUZZ_CHECK(rest.find('\n') == std::string::npos && rest.size() <= kMaxClientLineBytes,
+        FUZZ_CHECK(rest.find('\n') == std::string::npos && rest.size() <= kMaxLineBytes,
                    Show(rest));
 }
 
@@ -161,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Connection* client = FindConnection(kNewClientFd);
     client->inbound = stream;
     std::vector<std::string> lines;
-    const bool withinLimit = TakeLines(client->inbound, kMaxClientLineBytes, lines);
+    const bool withinLimit = TakeLines(client->inbound, kMaxLineBytes, lines);
     CheckTakenLines(stream, client->inbound, lines, withinLimit);
     // As the server loop does: a connection refused or dropped by one line
     // reads no more of them.

@@ -22,7 +22,7 @@
 #include "scripted_socket.h"
 #include "server_messages.h"
 #include "utf_reference.h"
-#include "wire_format.h"
+#include "wireline.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "link_steps.h"
-#include "wire_format.h"
+#include "wireline.h"
 
 namespace {
 

@@ -10,11 +10,8 @@
 #include "text_codec.h"
 #include "voiceclient.h"
 
-constexpr int kProtocolVersion = 1;
 // Covers both the TCP connect and the server's answer to HELLO.
 constexpr int kConnectTimeoutMs = 10000;
-// Longest line accepted from the server, LF excluded.
-constexpr size_t kMaxLineBytes = 65536;
 constexpr size_t kMaxBacklogEvents = 100000;
 // Text arrays hold this many units before the terminator.
 constexpr size_t kMaxTextUnits = TT_STRLEN - 1;

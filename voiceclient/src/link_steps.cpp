@@ -2,10 +2,11 @@
 #include "link_steps.h"
 
 #include <chrono>
+#include <vector>
 
 #include "event_records.h"
 #include "server_messages.h"
-#include "wire_format.h"
+#include "wireline.h"
 
 namespace {
 
@@ -54,22 +55,17 @@ bool HandleLine(TTInstance& instance, const std::string& line) {
     return false;
 }
 
-// Splits off complete lines; false when the link must end.
+// Handles every complete line before any that passes the limit; false when
+// the link must end.
 bool ProcessInbound(TTInstance& instance) {
-    size_t start = 0;
-    for (;;) {
-        const size_t end = instance.inbound.find('\n', start);
-        if (end == std::string::npos) break;
-        std::string line = instance.inbound.substr(start, end - start);
-        start = end + 1;
-        if (line.size() > kMaxLineBytes) return false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> lines;
+    const bool withinLimit = TakeLines(instance.inbound, kMaxLineBytes, lines);
+    for (const std::string& line : lines) {
         if (!HandleLine(instance, line)) return false;
         // A refusal or fault above may already have ended the link.
         if (instance.state == LinkState::idle) return true;
     }
-    instance.inbound.erase(0, start);
-    return instance.inbound.size() <= kMaxLineBytes;
+    return withinLimit;
 }
 
 void ReceiveLines(TTInstance& instance) {

@@ -2,7 +2,7 @@
 #include "server_messages.h"
 
 #include "event_records.h"
-#include "wire_format.h"
+#include "wireline.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ struct Fields {
     const std::string& Text(size_t index) const { return values[index]; }
     INT32 Number(size_t index) {
         int32_t value = 0;
-        if (!ParseInt32(values[index], value)) valid = false;
+        if (!ReadNumber(values[index], value)) valid = false;
         return value;
     }
     bool Flag(size_t index) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "link_steps.h"
-#include "wire_format.h"
+#include "wireline.h"
 
 namespace {
 

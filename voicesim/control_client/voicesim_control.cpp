@@ -11,50 +11,16 @@
 
 #include <cerrno>
 
+#include "wireline.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string EscapeField(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // Unknown escapes are kept as they are: a reply is shown, never refused.
 std::vector<std::string> SplitReply(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '\t') {
-            fields.emplace_back();
-        } else if (c == '\\' && i + 1 < line.size()) {
-            const char code = line[++i];
-            if (code == 't')
-                fields.back() += '\t';
-            else if (code == 'n')
-                fields.back() += '\n';
-            else if (code == 'r')
-                fields.back() += '\r';
-            else if (code == '\\')
-                fields.back() += '\\';
-            else
-                fields.back() += std::string{'\\', code};
-        } else {
-            fields.back() += c;
-        }
-    }
+    std::vector<std::string> fields = SplitFields(line);
+    for (std::string& field : fields) field = UnescapeFieldLeniently(field);
     return fields;
 }
 
@@ -117,20 +83,9 @@ std::vector<std::string> SimControlCommand(SimControlLink& link,
                                            std::chrono::milliseconds timeout) {
     if (link.fd < 0) return {"ERR", "control link: not connected"};
     const auto deadline = Clock::now() + timeout;
-    std::string line;
-    for (size_t i = 0; i < command.size(); ++i) {
-        if (i > 0) line += '\t';
-        line += EscapeField(command[i]);
-    }
-    if (!SendAll(link, line + "\n", deadline)) return Broken(link, "cannot send");
-    for (;;) {
-        const size_t end = link.received.find('\n');
-        if (end != std::string::npos) {
-            std::string reply = link.received.substr(0, end);
-            link.received.erase(0, end + 1);
-            if (!reply.empty() && reply.back() == '\r') reply.pop_back();
-            return SplitReply(reply);
-        }
+    if (!SendAll(link, MakeLine(command), deadline)) return Broken(link, "cannot send");
+    for (std::string reply;;) {
+        if (TakeLine(link.received, reply)) return SplitReply(reply);
         pollfd waiting{link.fd, POLLIN, 0};
         const int ready = poll(&waiting, 1, MillisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR) continue;
@@ -153,14 +108,7 @@ std::vector<std::string> SimControl(int port, const std::vector<std::string>& co
 }
 
 std::string SimControlText(int port, const std::string& command) {
-    std::vector<std::string> fields(1);
-    for (const char c : command) {
-        if (c == '\t')
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    const std::vector<std::string> reply = SimControl(port, fields);
+    const std::vector<std::string> reply = SimControl(port, SplitFields(command));
     std::string joined;
     for (size_t i = 0; i < reply.size(); ++i) {
         if (i > 0) joined += '\t';

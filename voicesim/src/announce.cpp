@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "options.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ void QueueOutput(Connection& connection, const std::string& bytes) {
     connection.outbound += bytes;
 }
 
-bool FitsOneLine(const std::string& line) { return line.size() <= kMaxClientLineBytes + 1; }
+bool FitsOneLine(const std::string& line) { return line.size() <= kMaxLineBytes + 1; }
 
 void SendToUser(int userId, const std::string& lines) {
     const auto user = gUsers.find(userId);
@@ -43,7 +43,7 @@ void SendToLoggedIn(const std::string& lines, int exceptUserId) {
 }
 
 std::string UserLine(const char* verb, const SimUser& user, int channelId) {
-    return WriteLine(
+    return MakeLine(
         {verb, std::to_string(user.id), std::to_string(channelId), user.nickname, user.username});
 }
 
@@ -52,16 +52,16 @@ std::string UserLine(const char* verb, const SimUser& user) {
 }
 
 std::string ChannelLine(const char* verb, const SimChannel& channel) {
-    return WriteLine({verb, std::to_string(channel.parentId), std::to_string(channel.id),
-                      channel.name, channel.password.empty() ? "0" : "1"});
+    return MakeLine({verb, std::to_string(channel.parentId), std::to_string(channel.id),
+                     channel.name, channel.password.empty() ? "0" : "1"});
 }
 
 std::string ErrorLine(int commandId, int errorNumber, const std::string& text) {
-    return WriteLine({"ERROR", std::to_string(commandId), std::to_string(errorNumber), text});
+    return MakeLine({"ERROR", std::to_string(commandId), std::to_string(errorNumber), text});
 }
 
 std::string TextLine(const SimUser& from, int toUserId, int channelId, const std::string& text,
                      bool more) {
-    return WriteLine({"TEXTMSG", "1", std::to_string(from.id), from.nickname,
-                      std::to_string(toUserId), std::to_string(channelId), text, more ? "1" : "0"});
+    return MakeLine({"TEXTMSG", "1", std::to_string(from.id), from.nickname,
+                     std::to_string(toUserId), std::to_string(channelId), text, more ? "1" : "0"});
 }

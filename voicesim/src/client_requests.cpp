@@ -9,14 +9,14 @@
 #include "channels.h"
 #include "request_log.h"
 #include "users.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 
 using Fields = std::vector<std::string>;
 
 void Refuse(Connection& connection, const std::string& reason) {
-    QueueOutput(connection, WriteLine({"REFUSED", reason}));
+    QueueOutput(connection, MakeLine({"REFUSED", reason}));
     connection.closeWhenFlushed = true;
 }
 
@@ -28,7 +28,7 @@ void Refuse(Connection& connection, const std::string& reason) {
 void Reply(Connection& connection, int commandId, int errorNumber, const std::string& text) {
     std::string line = ErrorLine(commandId, errorNumber, text);
     if (!FitsOneLine(line)) {
-        const size_t excess = line.size() - (kMaxClientLineBytes + 1);
+        const size_t excess = line.size() - (kMaxLineBytes + 1);
         const std::string mark = "...";
         size_t keep = text.size() > excess + mark.size() ? text.size() - excess - mark.size() : 0;
         while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
@@ -55,7 +55,7 @@ void HandleHello(Connection& connection, const Fields& fields) {
     connection.handshaken = true;
     connection.udpPort = udpPort;
     connection.encrypted = encrypted;
-    QueueOutput(connection, WriteLine({"WELCOME", std::to_string(kProtocolVersion)}));
+    QueueOutput(connection, MakeLine({"WELCOME", std::to_string(kProtocolVersion)}));
 }
 
 // Requests after the command ID: fields[2] onwards.

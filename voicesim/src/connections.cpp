@@ -16,7 +16,7 @@
 #include "control_commands.h"
 #include "sim_net.h"
 #include "users.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void AcceptAll(int listenFd, bool control) {
         if (!full) continue;
         const char* reason = "Too many connections";
         QueueOutput(connection,
-                    control ? WriteLine({"ERR", reason}) : WriteLine({"REFUSED", reason}));
+                    control ? MakeLine({"ERR", reason}) : MakeLine({"REFUSED", reason}));
         connection.closeWhenFlushed = true;
     }
 }
@@ -56,9 +56,9 @@ Connection* Find(int fd) {
 }
 
 void ReportLineTooLong(Connection& connection) {
-    const size_t limit = connection.control ? kMaxControlLineBytes : kMaxClientLineBytes;
+    const size_t limit = connection.control ? kMaxControlLineBytes : kMaxLineBytes;
     const std::string text = "Line longer than " + std::to_string(limit) + " bytes";
-    QueueOutput(connection, connection.control ? WriteLine({"ERR", text})
+    QueueOutput(connection, connection.control ? MakeLine({"ERR", text})
                                                : ErrorLine(0, kErrorLineTooLong, text));
     connection.closeWhenFlushed = true;
     connection.inbound.clear();
@@ -81,7 +81,7 @@ void PutBack(Connection& connection, const std::vector<std::string>& lines, size
 void HandleLines(int fd) {
     Connection* connection = Find(fd);
     std::vector<std::string> lines;
-    const size_t limit = connection->control ? kMaxControlLineBytes : kMaxClientLineBytes;
+    const size_t limit = connection->control ? kMaxControlLineBytes : kMaxLineBytes;
     const bool withinLimit = TakeLines(connection->inbound, limit, lines);
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];

@@ -141,5 +141,5 @@ void HandleControlLine(Connection& connection, const std::string& line) {
     std::vector<std::string> fields;
     const ControlFields reply =
         ReadFields(line, fields) ? RunControlCommand(fields) : Err("bad escape sequence");
-    QueueOutput(connection, WriteLine(reply));
+    QueueOutput(connection, MakeLine(reply));
 }

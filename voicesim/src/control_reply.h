@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wire.h"
+#include "wireline.h"
 
 using ControlFields = std::vector<std::string>;
 

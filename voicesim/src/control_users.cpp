@@ -112,14 +112,14 @@ ControlFields RunClientCommand(const std::string& verb, ControlArgs& args) {
     }
     if (verb == "logout") {
         // Logged out by the server; the link stays up, the user is gone.
-        QueueOutput(*connection, WriteLine({"LOGGEDOUT"}));
+        QueueOutput(*connection, MakeLine({"LOGGEDOUT"}));
         connection->userId = 0;
         LogOutUser(userId);
         return Ok();
     }
     if (verb == "kick") {
         // Told, then closed; its user is logged out with the close.
-        QueueOutput(*connection, WriteLine({"KICKED"}));
+        QueueOutput(*connection, MakeLine({"KICKED"}));
         connection->closeWhenFlushed = true;
         return Ok();
     }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "wire.h"
+#include "wireline.h"
 
 SimOptions gOptions;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "control_commands.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 

@@ -6,9 +6,6 @@
 #include <string>
 
 constexpr int kRootChannelId = 1;
-constexpr int kProtocolVersion = 1;
-// Longest line accepted from a voice client, LF excluded.
-constexpr size_t kMaxClientLineBytes = 65536;
 // Control lines may carry long texts for fault tests.
 constexpr size_t kMaxControlLineBytes = 4 * 1024 * 1024;
 // A client that stops reading is dropped rather than buffered forever

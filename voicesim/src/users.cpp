@@ -5,7 +5,7 @@
 
 #include "announce.h"
 #include "channels.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void LogInClient(Connection& connection, const std::string& nickname, const std:
     gUsers[user.id] = user;
     connection.userId = user.id;
 
-    std::string lines = WriteLine({"LOGGEDIN", std::to_string(user.id)});
+    std::string lines = MakeLine({"LOGGEDIN", std::to_string(user.id)});
     for (const int channelId : ChannelsInTreeOrder())
         lines += ChannelLine("CHANNEL_NEW", gChannels[channelId]);
     for (const auto& [id, other] : gUsers) lines += UserLine("USER_LOGGEDIN", other);

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "voicesim_control.h"
-#include "wire.h"
+#include "wireline.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ void WireClose(WireClient& client) {
     client.inbound.clear();
 }
 
-void WireSend(WireClient& client, const Line& fields) { WireSendRaw(client, WriteLine(fields)); }
+void WireSend(WireClient& client, const Line& fields) { WireSendRaw(client, MakeLine(fields)); }
 
 void WireSendRaw(WireClient& client, const std::string& bytes) {
     const auto deadline = Clock::now() + std::chrono::seconds(20);

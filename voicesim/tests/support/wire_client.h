@@ -1,7 +1,6 @@
 // A raw-socket voice client for the process tests: it speaks the wire
-// protocol by hand and reads the server's lines with the client library's
-// own escape code, so both sides of the format are checked against each
-// other.
+// protocol by hand and reads the server's lines with the line format that
+// the server and the client library share (wireline/).
 #pragma once
 
 #include <chrono>

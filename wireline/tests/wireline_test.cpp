@@ -1,6 +1,6 @@
-// The server's line format: fields and escapes, numbers, and cutting a
-// byte stream into lines under a length limit.
-#include "wire.h"
+// The wire's line format: fields and escapes, numbers, and cutting a byte
+// stream into lines under a length limit.
+#include "wireline.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,18 @@ TEST(ReadFields, RefusesBadEscapes) {
     }
 }
 
-TEST(WriteLine, EscapesSoThatReadFieldsGivesTheSameFieldsBack) {
+// Text that is only shown keeps what strict reading refuses, and still
+// reads the known escapes around it.
+TEST(UnescapeFieldLeniently, KeepsUnknownEscapesAsTheyAre) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\\tb\\\\c", "a\tb\\c"}, {"trailing\\", "trailing\\"},
+        {"\\x\\n", "\\x\n"},       {"\\T", "\\T"},
+        {"\\\\\\", "\\\\"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(UnescapeFieldLeniently(c.first), c.second) << c.first;
+}
+
+TEST(MakeLine, EscapesSoThatReadFieldsGivesTheSameFieldsBack) {
     const Fields cases[] = {
         {"TEXTMSG", "1", "2", "Ana", "3", "0", "a\tb\nc\r\\d|e", "0"},
         {""},
@@ -47,7 +58,7 @@ TEST(WriteLine, EscapesSoThatReadFieldsGivesTheSameFieldsBack) {
         {"Equipa Azul", "A\xC3\xA7\xC3\xA3o", "\xF0\x9F\x8E\xAE"},
     };
     for (const Fields& fields : cases) {
-        const std::string line = WriteLine(fields);
+        const std::string line = MakeLine(fields);
         ASSERT_EQ(line.back(), '\n');
         const std::string body = line.substr(0, line.size() - 1);
         EXPECT_EQ(body.find('\n'), std::string::npos) << body;
@@ -56,7 +67,7 @@ TEST(WriteLine, EscapesSoThatReadFieldsGivesTheSameFieldsBack) {
         EXPECT_TRUE(ReadFields(body, back)) << body;
         EXPECT_EQ(back, fields) << body;
     }
-    EXPECT_EQ(WriteLine({"A", "x\ty", "back\\"}), "A\tx\\ty\tback\\\\\n");
+    EXPECT_EQ(MakeLine({"A", "x\ty", "back\\"}), "A\tx\\ty\tback\\\\\n");
 }
 
 TEST(ReadNumber, TakesSignedDecimalsWithinIntRange) {
@@ -88,6 +99,28 @@ TEST(ReadFlag, TakesOnlyZeroOrOne) {
     EXPECT_TRUE(ReadFlag("0", value));
     EXPECT_FALSE(value);
     for (const char* bad : {"", "2", "true", "01", " 1"}) EXPECT_FALSE(ReadFlag(bad, value)) << bad;
+}
+
+TEST(TakeLine, TakesTheFirstCompleteLineOnly) {
+    const struct {
+        std::string buffer;
+        bool taken;
+        std::string line;
+        std::string rest;
+    } cases[] = {
+        {"", false, "", ""},
+        {"OK\tpartial", false, "", "OK\tpartial"},
+        {"OK\r\nERR\tx\n", true, "OK", "ERR\tx\n"},
+        {"\nrest", true, "", "rest"},
+        {"a\rb\n", true, "a\rb", ""},
+    };
+    for (const auto& c : cases) {
+        std::string buffer = c.buffer;
+        std::string line;
+        EXPECT_EQ(TakeLine(buffer, line), c.taken) << c.buffer;
+        EXPECT_EQ(line, c.line) << c.buffer;
+        EXPECT_EQ(buffer, c.rest) << c.buffer;
+    }
 }
 
 struct TakeCase {
