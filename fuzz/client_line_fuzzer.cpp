@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bots.h"
+#include "channel_tree.h"
 #include "channels.h"
 #include "client_requests.h"
 #include "connections.h"

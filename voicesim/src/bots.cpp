@@ -2,7 +2,7 @@
 #include "bots.h"
 
 #include "announce.h"
-#include "channels.h"
+#include "channel_tree.h"
 #include "users.h"
 
 namespace {

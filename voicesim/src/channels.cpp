@@ -1,9 +1,8 @@
-// Channel tree operations of the simulated server.
+// Changes to the simulated server's channel tree.
 #include "channels.h"
 
-#include <map>
-
 #include "announce.h"
+#include "channel_tree.h"
 #include "users.h"
 
 namespace {
@@ -12,27 +11,6 @@ namespace {
 constexpr int kMaxChannelId = 1000000000;
 
 std::string NoChannel(int id) { return "channel " + std::to_string(id) + " does not exist"; }
-
-// Preorder walk: each parent before its children, siblings by ID. Built from
-// one pass over the tree so that bursts of thousands of channels stay cheap.
-std::vector<int> Subtree(int id) {
-    std::map<int, std::vector<int>> children;
-    for (const auto& [childId, channel] : gChannels)
-        if (childId != kRootChannelId) children[channel.parentId].push_back(childId);
-    std::vector<int> order;
-    std::vector<int> pending{id};
-    while (!pending.empty()) {
-        const int at = pending.back();
-        pending.pop_back();
-        order.push_back(at);
-        const auto found = children.find(at);
-        if (found == children.end()) continue;
-        // Pushed in reverse so the lowest ID comes out first.
-        for (auto child = found->second.rbegin(); child != found->second.rend(); ++child)
-            pending.push_back(*child);
-    }
-    return order;
-}
 
 // True when `id` is `ancestor` or lies below it.
 bool IsWithin(int id, int ancestor) {
@@ -73,13 +51,6 @@ void ResetChannels() {
     root.id = kRootChannelId;
     gChannels[root.id] = root;
 }
-
-const SimChannel* FindChannel(int id) {
-    const auto channel = gChannels.find(id);
-    return channel == gChannels.end() ? nullptr : &channel->second;
-}
-
-std::vector<int> ChannelsInTreeOrder() { return Subtree(kRootChannelId); }
 
 std::string AddChannel(int id, int parentId, const std::string& name, const std::string& password) {
     const std::string bad = CheckNewId(id);
@@ -127,7 +98,7 @@ std::string SetChannelPassword(int id, const std::string& password) {
 std::string RemoveChannel(int id) {
     const std::string bad = CheckChangeable(id);
     if (!bad.empty()) return bad;
-    const std::vector<int> doomed = Subtree(id);
+    const std::vector<int> doomed = ChannelSubtree(id);
     MoveUsersOutOf(doomed);
     std::string lines;
     for (auto at = doomed.rbegin(); at != doomed.rend(); ++at) {

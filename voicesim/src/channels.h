@@ -1,19 +1,11 @@
-// The channel tree: lookups in tree order and the changes the control
-// interface makes, each announced to the logged-in clients.
+// The changes the control interface makes to the channel tree, each
+// announced to the logged-in clients.
 #pragma once
 
 #include <string>
-#include <vector>
-
-#include "sim_state.h"
 
 // Leaves only the root channel, which always exists.
 void ResetChannels();
-
-const SimChannel* FindChannel(int id);
-
-// Every channel ID, each parent before its children (children by ID).
-std::vector<int> ChannelsInTreeOrder();
 
 // Each change returns "" when done, else why it was refused (nothing changed).
 std::string AddChannel(int id, int parentId, const std::string& name, const std::string& password);

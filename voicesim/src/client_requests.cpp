@@ -6,7 +6,7 @@
 
 #include "announce.h"
 #include "bots.h"
-#include "channels.h"
+#include "channel_tree.h"
 #include "request_log.h"
 #include "users.h"
 #include "wireline.h"

@@ -1,6 +1,6 @@
 // Control queries: what the server holds now, as one reply line of fields,
 // so a test can check state without being a voice client.
-#include "channels.h"
+#include "channel_tree.h"
 #include "control_reply.h"
 #include "request_log.h"
 #include "users.h"

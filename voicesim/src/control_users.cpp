@@ -2,6 +2,7 @@
 // themselves (errors, drops and raw lines for fault tests).
 #include "announce.h"
 #include "bots.h"
+#include "channel_tree.h"
 #include "channels.h"
 #include "control_reply.h"
 #include "users.h"

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "announce.h"
-#include "channels.h"
+#include "channel_tree.h"
 #include "wireline.h"
 
 namespace {
