@@ -76,6 +76,25 @@ void PutBack(Connection& connection, const std::vector<std::string>& lines, size
     connection.inbound.insert(0, unread);
 }
 
+void HandleLines(int fd);
+
+// Handles the client lines that waited while logins were held.
+void HandleHeldLines() {
+    std::vector<int> waiting;
+    for (const auto& [fd, connection] : gConnections)
+        if (!connection.control && !connection.inbound.empty()) waiting.push_back(fd);
+    for (const int fd : waiting)
+        if (Find(fd) != nullptr) HandleLines(fd);
+}
+
+// A control line that turns hold-logins off releases the lines held, before
+// the next control line runs.
+void HandleControlLineAndRelease(Connection& connection, const std::string& line) {
+    const bool holding = gSwitches.holdLogins;
+    HandleControlLine(connection, line);
+    if (holding && !gSwitches.holdLogins) HandleHeldLines();
+}
+
 // Hands every complete line to its handler. The connection may be closed
 // by what a line does, so it is looked up again after each one.
 void HandleLines(int fd) {
@@ -88,7 +107,7 @@ void HandleLines(int fd) {
         if (connection->dead || connection->closeWhenFlushed) return;
         if (HeldBack(*connection, line)) return PutBack(*connection, lines, i);
         if (connection->control) {
-            HandleControlLine(*connection, line);
+            HandleControlLineAndRelease(*connection, line);
         } else {
             HandleClientLine(*connection, line);
         }
@@ -152,14 +171,6 @@ void CloseAll() {
 }
 
 }  // namespace
-
-void HandleHeldLines() {
-    std::vector<int> waiting;
-    for (const auto& [fd, connection] : gConnections)
-        if (!connection.control && !connection.inbound.empty()) waiting.push_back(fd);
-    for (const int fd : waiting)
-        if (Find(fd) != nullptr) HandleLines(fd);
-}
 
 void ReapDeadConnections() {
     for (;;) {

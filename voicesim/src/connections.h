@@ -6,9 +6,6 @@
 // arrives. Returns the process exit status.
 int RunServerLoop(int clientListenFd, int controlListenFd);
 
-// Handles the client lines that waited while logins were held.
-void HandleHeldLines();
-
 // Closes every connection marked dead, logging its user out (which may in
 // turn mark others dead, so it repeats until none is left).
 void ReapDeadConnections();

@@ -1,109 +1,91 @@
-// The control command table: checks the words and the number of arguments,
-// then hands over to the topic's handler. Channel, switch and quit
-// commands are handled here.
+// The control command table: each row names a command, the number of
+// arguments it takes and its handler. Dispatch checks the words and the
+// count, then hands the arguments over.
 #include "control_commands.h"
 
 #include "announce.h"
-#include "channels.h"
-#include "connections.h"
-#include "control_reply.h"
+#include "control_channels.h"
+#include "control_queries.h"
+#include "control_switches.h"
+#include "control_users.h"
+#include "wireline.h"
 
 namespace {
 
-struct ControlRule {
+struct ControlCommand {
     const char* group;
     const char* verb;  // "" for one-word commands
     size_t minArgs;
     size_t maxArgs;
     const char* usage;
+    ControlFields (*run)(ControlArgs& args);
 };
 
-const ControlRule kRules[] = {
-    {"channel", "add", 3, 4, "channel add <id> <parentId> <name> [password]"},
-    {"channel", "rename", 2, 2, "channel rename <id> <name>"},
-    {"channel", "move", 2, 2, "channel move <id> <newParentId>"},
-    {"channel", "password", 1, 2, "channel password <id> [password]"},
-    {"channel", "remove", 1, 1, "channel remove <id>"},
-    {"bot", "add", 2, 5, "bot add <id> <nickname> [channelId] [none|echo|reply] [replyText]"},
-    {"bot", "remove", 1, 1, "bot remove <id>"},
-    {"bot", "say", 3, 3, "bot say <botId> <toUserId> <text>"},
-    {"bot", "join", 2, 2, "bot join <botId> <channelId>"},
-    {"bulk", "bots", 3, 4, "bulk bots <count> <firstId> <nickPrefix> [channelId]"},
-    {"bulk", "channels", 4, 4, "bulk channels <count> <firstId> <parentId> <namePrefix>"},
-    {"client", "error", 2, 3, "client error <userId> <text> [errorNo]"},
-    {"client", "drop", 1, 1, "client drop <userId>"},
-    {"client", "raw", 2, 2, "client raw <userId> <rawLine>"},
-    {"client", "logout", 1, 1, "client logout <userId>"},
-    {"client", "kick", 1, 1, "client kick <userId>"},
-    {"switch", "refuse-logins", 1, 2, "switch refuse-logins <0|1> [reason]"},
-    {"switch", "refuse-connections", 1, 2, "switch refuse-connections <0|1> [reason]"},
-    {"switch", "require-encryption", 1, 1, "switch require-encryption <0|1>"},
-    {"switch", "hold-logins", 1, 1, "switch hold-logins <0|1>"},
-    {"query", "users", 0, 0, "query users"},
-    {"query", "channels", 0, 0, "query channels"},
-    {"query", "requests", 0, 1, "query requests [count]"},
-    {"query", "client", 1, 1, "query client <userId>"},
-    {"query", "switches", 0, 0, "query switches"},
-    {"quit", "", 0, 0, "quit"},
+const ControlCommand kCommands[] = {
+    {"channel", "add", 3, 4, "channel add <id> <parentId> <name> [password]", RunChannelAdd},
+    {"channel", "rename", 2, 2, "channel rename <id> <name>", RunChannelRename},
+    {"channel", "move", 2, 2, "channel move <id> <newParentId>", RunChannelMove},
+    {"channel", "password", 1, 2, "channel password <id> [password]", RunChannelPassword},
+    {"channel", "remove", 1, 1, "channel remove <id>", RunChannelRemove},
+    {"bot", "add", 2, 5, "bot add <id> <nickname> [channelId] [none|echo|reply] [replyText]",
+     RunBotAdd},
+    {"bot", "remove", 1, 1, "bot remove <id>", RunBotRemove},
+    {"bot", "say", 3, 3, "bot say <botId> <toUserId> <text>", RunBotSay},
+    {"bot", "join", 2, 2, "bot join <botId> <channelId>", RunBotJoin},
+    {"bulk", "bots", 3, 4, "bulk bots <count> <firstId> <nickPrefix> [channelId]", RunBulkBots},
+    {"bulk", "channels", 4, 4, "bulk channels <count> <firstId> <parentId> <namePrefix>",
+     RunBulkChannels},
+    {"client", "error", 2, 3, "client error <userId> <text> [errorNo]", RunClientError},
+    {"client", "drop", 1, 1, "client drop <userId>", RunClientDrop},
+    {"client", "raw", 2, 2, "client raw <userId> <rawLine>", RunClientRaw},
+    {"client", "logout", 1, 1, "client logout <userId>", RunClientLogout},
+    {"client", "kick", 1, 1, "client kick <userId>", RunClientKick},
+    {"switch", "refuse-logins", 1, 2, "switch refuse-logins <0|1> [reason]", RunSwitchRefuseLogins},
+    {"switch", "refuse-connections", 1, 2, "switch refuse-connections <0|1> [reason]",
+     RunSwitchRefuseConnections},
+    {"switch", "require-encryption", 1, 1, "switch require-encryption <0|1>",
+     RunSwitchRequireEncryption},
+    {"switch", "hold-logins", 1, 1, "switch hold-logins <0|1>", RunSwitchHoldLogins},
+    {"query", "users", 0, 0, "query users", RunQueryUsers},
+    {"query", "channels", 0, 0, "query channels", RunQueryChannels},
+    {"query", "requests", 0, 1, "query requests [count]", RunQueryRequests},
+    {"query", "client", 1, 1, "query client <userId>", RunQueryClient},
+    {"query", "switches", 0, 0, "query switches", RunQuerySwitches},
+    {"quit", "", 0, 0, "quit", RunQuit},
 };
 
-ControlFields RunChannelCommand(const std::string& verb, ControlArgs& args) {
-    const int id = args.Number(0);
-    if (verb == "add") {
-        const int parentId = args.Number(1);
-        if (!args.problem.empty()) return Err(args.problem);
-        return OkUnless(AddChannel(id, parentId, args.Text(2), args.TextOr(3, "")));
-    }
-    if (verb == "rename") {
-        if (!args.problem.empty()) return Err(args.problem);
-        return OkUnless(RenameChannel(id, args.Text(1)));
-    }
-    if (verb == "move") {
-        const int parentId = args.Number(1);
-        if (!args.problem.empty()) return Err(args.problem);
-        return OkUnless(MoveChannel(id, parentId));
-    }
-    if (!args.problem.empty()) return Err(args.problem);
-    if (verb == "password") return OkUnless(SetChannelPassword(id, args.TextOr(1, "")));
-    return OkUnless(RemoveChannel(id));
-}
-
-ControlFields RunSwitchCommand(const std::string& verb, ControlArgs& args) {
-    const bool on = args.Flag(0);
-    if (!args.problem.empty()) return Err(args.problem);
-    if (verb == "refuse-logins") {
-        gSwitches.refuseLogins = on;
-        if (args.Has(1)) gSwitches.refuseLoginsReason = args.Text(1);
-    } else if (verb == "refuse-connections") {
-        gSwitches.refuseConnections = on;
-        if (args.Has(1)) gSwitches.refuseReason = args.Text(1);
-    } else if (verb == "hold-logins") {
-        gSwitches.holdLogins = on;
-        if (!on) HandleHeldLines();
-    } else {
-        gSwitches.requireEncryption = on;
-    }
-    return Ok();
-}
-
-const ControlRule* FindRule(const ControlFields& fields, bool& groupKnown) {
+const ControlCommand* FindCommand(const ControlFields& fields, bool& groupKnown) {
     groupKnown = false;
-    for (const ControlRule& rule : kRules) {
-        if (fields[0] != rule.group) continue;
+    for (const ControlCommand& command : kCommands) {
+        if (fields[0] != command.group) continue;
         groupKnown = true;
-        if (rule.verb[0] == '\0' || (fields.size() >= 2 && fields[1] == rule.verb)) return &rule;
+        if (command.verb[0] == '\0' || (fields.size() >= 2 && fields[1] == command.verb))
+            return &command;
     }
     return nullptr;
 }
 
 std::string VerbsOf(const std::string& group) {
     std::string verbs;
-    for (const ControlRule& rule : kRules) {
-        if (group != rule.group) continue;
+    for (const ControlCommand& command : kCommands) {
+        if (group != command.group) continue;
         if (!verbs.empty()) verbs += ", ";
-        verbs += rule.verb;
+        verbs += command.verb;
     }
     return verbs;
+}
+
+// Each group once, in table order (a group's rows stand together).
+std::string Groups() {
+    std::string groups;
+    std::string last;
+    for (const ControlCommand& command : kCommands) {
+        if (last == command.group) continue;
+        if (!groups.empty()) groups += ", ";
+        groups += command.group;
+        last = command.group;
+    }
+    return groups;
 }
 
 }  // namespace
@@ -111,30 +93,20 @@ std::string VerbsOf(const std::string& group) {
 std::vector<std::string> RunControlCommand(const std::vector<std::string>& fields) {
     if (fields.empty() || fields[0].empty()) return Err("empty command");
     bool groupKnown = false;
-    const ControlRule* rule = FindRule(fields, groupKnown);
-    if (rule == nullptr) {
+    const ControlCommand* command = FindCommand(fields, groupKnown);
+    if (command == nullptr) {
         if (groupKnown)
             return Err("unknown command " + fields[0] + " " + (fields.size() > 1 ? fields[1] : "") +
                        "; " + fields[0] + " takes: " + VerbsOf(fields[0]));
-        return Err("unknown command " + fields[0] +
-                   " (commands: channel, bot, bulk, client, switch, query, quit; fields are "
-                   "separated by TAB)");
+        return Err("unknown command " + fields[0] + " (commands: " + Groups() +
+                   "; fields are separated by TAB)");
     }
-    const size_t words = rule->verb[0] == '\0' ? 1 : 2;
+    const size_t words = command->verb[0] == '\0' ? 1 : 2;
     const ControlFields rest(fields.begin() + static_cast<long>(words), fields.end());
-    if (rest.size() < rule->minArgs || rest.size() > rule->maxArgs)
-        return Err(std::string("usage: ") + rule->usage);
+    if (rest.size() < command->minArgs || rest.size() > command->maxArgs)
+        return Err(std::string("usage: ") + command->usage);
     ControlArgs args{rest, ""};
-    const std::string group = rule->group;
-    const std::string verb = rule->verb;
-    if (group == "channel") return RunChannelCommand(verb, args);
-    if (group == "bot") return RunBotCommand(verb, args);
-    if (group == "bulk") return RunBulkCommand(verb, args);
-    if (group == "client") return RunClientCommand(verb, args);
-    if (group == "switch") return RunSwitchCommand(verb, args);
-    if (group == "query") return RunQuery(verb, args);
-    gSwitches.quitRequested = true;
-    return Ok();
+    return command->run(args);
 }
 
 void HandleControlLine(Connection& connection, const std::string& line) {

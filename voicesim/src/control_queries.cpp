@@ -1,13 +1,14 @@
 // Control queries: what the server holds now, as one reply line of fields,
 // so a test can check state without being a voice client.
+#include "control_queries.h"
+
+#include <algorithm>
+
 #include "channel_tree.h"
-#include "control_reply.h"
 #include "request_log.h"
 #include "users.h"
 
-namespace {
-
-ControlFields Users() {
+ControlFields RunQueryUsers(ControlArgs&) {
     ControlFields reply = Ok();
     for (const auto& [id, user] : gUsers) {
         reply.insert(reply.end(), {std::to_string(id), user.nickname, user.username,
@@ -16,7 +17,7 @@ ControlFields Users() {
     return reply;
 }
 
-ControlFields Channels() {
+ControlFields RunQueryChannels(ControlArgs&) {
     ControlFields reply = Ok();
     for (const int id : ChannelsInTreeOrder()) {
         const SimChannel& channel = gChannels[id];
@@ -26,7 +27,7 @@ ControlFields Channels() {
     return reply;
 }
 
-ControlFields Requests(ControlArgs& args) {
+ControlFields RunQueryRequests(ControlArgs& args) {
     const auto& recent = RecentRequests();
     const int wanted = args.NumberOr(0, static_cast<int>(recent.size()));
     if (!args.problem.empty()) return Err(args.problem);
@@ -38,7 +39,7 @@ ControlFields Requests(ControlArgs& args) {
     return reply;
 }
 
-ControlFields Client(ControlArgs& args) {
+ControlFields RunQueryClient(ControlArgs& args) {
     const int userId = args.Number(0);
     if (!args.problem.empty()) return Err(args.problem);
     const SimUser* user = FindUser(userId);
@@ -53,17 +54,7 @@ ControlFields Client(ControlArgs& args) {
             std::to_string(connection.udpPort)};
 }
 
-ControlFields Switches() {
+ControlFields RunQuerySwitches(ControlArgs&) {
     return {"OK", gSwitches.refuseLogins ? "1" : "0", gSwitches.refuseConnections ? "1" : "0",
             gSwitches.requireEncryption ? "1" : "0"};
-}
-
-}  // namespace
-
-ControlFields RunQuery(const std::string& verb, ControlArgs& args) {
-    if (verb == "users") return Users();
-    if (verb == "channels") return Channels();
-    if (verb == "requests") return Requests(args);
-    if (verb == "client") return Client(args);
-    return Switches();
 }

@@ -41,9 +41,3 @@ struct ControlArgs {
         return value;
     }
 };
-
-// Handlers by topic, each given the arguments after its two command words.
-ControlFields RunBotCommand(const std::string& verb, ControlArgs& args);
-ControlFields RunBulkCommand(const std::string& verb, ControlArgs& args);
-ControlFields RunClientCommand(const std::string& verb, ControlArgs& args);
-ControlFields RunQuery(const std::string& verb, ControlArgs& args);

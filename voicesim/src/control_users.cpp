@@ -1,11 +1,13 @@
 // Control commands about users: bots, bulk bursts and the clients
 // themselves (errors, drops and raw lines for fault tests).
+#include "control_users.h"
+
 #include "announce.h"
 #include "bots.h"
 #include "channel_tree.h"
 #include "channels.h"
-#include "control_reply.h"
 #include "users.h"
+#include "wireline.h"
 
 namespace {
 
@@ -36,7 +38,32 @@ SimUser* Bot(int id, std::string& why) {
     return user;
 }
 
-ControlFields AddOneBot(ControlArgs& args) {
+// The connection of the client userId, once the arguments read so far were
+// good; else null with the refusal in `why`.
+Connection* CheckedClient(int userId, const ControlArgs& args, std::string& why) {
+    if (!args.problem.empty()) {
+        why = args.problem;
+        return nullptr;
+    }
+    return ClientConnection(userId, why);
+}
+
+// Queues a line the control interface makes up for a client; one that
+// overflows the client's unsent output drops it.
+ControlFields QueueForClient(Connection& connection, int userId, const std::string& line) {
+    QueueOutput(connection, line);
+    if (connection.dead)
+        return Err("client " + std::to_string(userId) + " dropped: it does not read its output");
+    return Ok();
+}
+
+ControlFields BulkDone(int count, const std::string& refusal) {
+    return refusal.empty() ? ControlFields{"OK", std::to_string(count)} : Err(refusal);
+}
+
+}  // namespace
+
+ControlFields RunBotAdd(ControlArgs& args) {
     const int id = args.Number(0);
     const int channelId = args.NumberOr(2, 0);
     if (!args.problem.empty()) return Err(args.problem);
@@ -47,7 +74,13 @@ ControlFields AddOneBot(ControlArgs& args) {
     return OkUnless(AddBot(id, args.Text(1), channelId, answer, args.TextOr(4, "")));
 }
 
-ControlFields BotSays(ControlArgs& args) {
+ControlFields RunBotRemove(ControlArgs& args) {
+    const int id = args.Number(0);
+    if (!args.problem.empty()) return Err(args.problem);
+    return OkUnless(RemoveBot(id));
+}
+
+ControlFields RunBotSay(ControlArgs& args) {
     const int botId = args.Number(0);
     const int toUserId = args.Number(1);
     if (!args.problem.empty()) return Err(args.problem);
@@ -60,7 +93,7 @@ ControlFields BotSays(ControlArgs& args) {
     return Ok();
 }
 
-ControlFields BotJoins(ControlArgs& args) {
+ControlFields RunBotJoin(ControlArgs& args) {
     const int botId = args.Number(0);
     const int channelId = args.Number(1);
     if (!args.problem.empty()) return Err(args.problem);
@@ -73,63 +106,70 @@ ControlFields BotJoins(ControlArgs& args) {
     return Ok();
 }
 
-}  // namespace
-
-ControlFields RunBotCommand(const std::string& verb, ControlArgs& args) {
-    if (verb == "add") return AddOneBot(args);
-    if (verb == "say") return BotSays(args);
-    if (verb == "join") return BotJoins(args);
-    const int id = args.Number(0);
-    if (!args.problem.empty()) return Err(args.problem);
-    return OkUnless(RemoveBot(id));
-}
-
-ControlFields RunBulkCommand(const std::string& verb, ControlArgs& args) {
+ControlFields RunBulkBots(ControlArgs& args) {
     const int count = args.Number(0);
     const int firstId = args.Number(1);
-    if (verb == "bots") {
-        const int channelId = args.NumberOr(3, 0);
-        if (!args.problem.empty()) return Err(args.problem);
-        const std::string refusal = AddBots(count, firstId, args.Text(2), channelId);
-        return refusal.empty() ? ControlFields{"OK", std::to_string(count)} : Err(refusal);
-    }
-    const int parentId = args.Number(2);
+    const int channelId = args.NumberOr(3, 0);
     if (!args.problem.empty()) return Err(args.problem);
-    const std::string refusal = AddChannels(count, firstId, parentId, args.Text(3));
-    return refusal.empty() ? ControlFields{"OK", std::to_string(count)} : Err(refusal);
+    return BulkDone(count, AddBots(count, firstId, args.Text(2), channelId));
 }
 
-ControlFields RunClientCommand(const std::string& verb, ControlArgs& args) {
-    const int userId = args.Number(0);
-    const int errorNumber = verb == "error" ? args.NumberOr(2, kErrorFromControl) : 0;
+ControlFields RunBulkChannels(ControlArgs& args) {
+    const int count = args.Number(0);
+    const int firstId = args.Number(1);
+    const int parentId = args.Number(2);
     if (!args.problem.empty()) return Err(args.problem);
+    return BulkDone(count, AddChannels(count, firstId, parentId, args.Text(3)));
+}
+
+// Limited as every line to a client is, unlike a raw line.
+ControlFields RunClientError(ControlArgs& args) {
+    const int userId = args.Number(0);
+    const int errorNumber = args.NumberOr(2, kErrorFromControl);
     std::string why;
-    Connection* connection = ClientConnection(userId, why);
+    Connection* connection = CheckedClient(userId, args, why);
     if (connection == nullptr) return Err(why);
-    if (verb == "drop") {
-        // Closed, and its user logged out, once this command returns.
-        connection->dead = true;
-        return Ok();
-    }
-    if (verb == "logout") {
-        // Logged out by the server; the link stays up, the user is gone.
-        QueueOutput(*connection, MakeLine({"LOGGEDOUT"}));
-        connection->userId = 0;
-        LogOutUser(userId);
-        return Ok();
-    }
-    if (verb == "kick") {
-        // Told, then closed; its user is logged out with the close.
-        QueueOutput(*connection, MakeLine({"KICKED"}));
-        connection->closeWhenFlushed = true;
-        return Ok();
-    }
-    // Raw lines may break every rule on purpose; errors keep to the limit.
-    const std::string line =
-        verb == "error" ? ErrorLine(0, errorNumber, args.Text(1)) : args.Text(1) + "\n";
-    if (verb == "error" && !FitsOneLine(line)) return Err("text too long for one line");
-    QueueOutput(*connection, line);
-    if (connection->dead)
-        return Err("client " + std::to_string(userId) + " dropped: it does not read its output");
+    const std::string line = ErrorLine(0, errorNumber, args.Text(1));
+    if (!FitsOneLine(line)) return Err("text too long for one line");
+    return QueueForClient(*connection, userId, line);
+}
+
+// Closed, and its user logged out, once this command returns.
+ControlFields RunClientDrop(ControlArgs& args) {
+    std::string why;
+    Connection* connection = CheckedClient(args.Number(0), args, why);
+    if (connection == nullptr) return Err(why);
+    connection->dead = true;
+    return Ok();
+}
+
+// May break every rule of the wire on purpose, for fault tests.
+ControlFields RunClientRaw(ControlArgs& args) {
+    const int userId = args.Number(0);
+    std::string why;
+    Connection* connection = CheckedClient(userId, args, why);
+    if (connection == nullptr) return Err(why);
+    return QueueForClient(*connection, userId, args.Text(1) + "\n");
+}
+
+// Logged out by the server; the link stays up, the user is gone.
+ControlFields RunClientLogout(ControlArgs& args) {
+    const int userId = args.Number(0);
+    std::string why;
+    Connection* connection = CheckedClient(userId, args, why);
+    if (connection == nullptr) return Err(why);
+    QueueOutput(*connection, MakeLine({"LOGGEDOUT"}));
+    connection->userId = 0;
+    LogOutUser(userId);
+    return Ok();
+}
+
+// Told, then closed; its user is logged out with the close.
+ControlFields RunClientKick(ControlArgs& args) {
+    std::string why;
+    Connection* connection = CheckedClient(args.Number(0), args, why);
+    if (connection == nullptr) return Err(why);
+    QueueOutput(*connection, MakeLine({"KICKED"}));
+    connection->closeWhenFlushed = true;
     return Ok();
 }

@@ -3,6 +3,8 @@
 // reading. The others always learn of it by USER_LOGGEDOUT.
 #include <sys/socket.h>
 
+#include <algorithm>
+
 #include "sim_fixture.h"
 
 namespace {
@@ -87,7 +89,16 @@ TEST_F(ControlClientTest, HeldLoginsWaitUnreadUntilReleased) {
     WireSend(cai, {"LOGIN", "1", "Cai", "", ""});
     WireSend(cai, {"LEAVE", "2"});
     EXPECT_EQ(WireNextLine(cai, std::chrono::milliseconds(300)), std::nullopt);
-    ASSERT_EQ(Control({"switch", "hold-logins", "0"}), Line{"OK"});
+    // Released before the next control line runs: a query in the same
+    // write already sees the login.
+    WireClient controlRaw;
+    ASSERT_TRUE(WireConnect(controlRaw, controlPort));
+    WireSendRaw(controlRaw, "switch\thold-logins\t0\nquery\tusers\n");
+    EXPECT_EQ(WireNextLine(controlRaw), Line{"OK"});
+    const std::optional<Line> users = WireNextLine(controlRaw);
+    ASSERT_TRUE(users.has_value());
+    EXPECT_NE(std::find(users->begin(), users->end(), "Cai"), users->end()) << Show({*users});
+    WireClose(controlRaw);
     const std::optional<Line> loggedIn = WireNextLine(cai);
     ASSERT_TRUE(loggedIn.has_value());
     EXPECT_EQ(loggedIn->at(0), "LOGGEDIN");
