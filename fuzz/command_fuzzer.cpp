@@ -169,10 +169,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     std::atexit(RemoveScratch);
     AddArtifactPrefix(*argc, *argv);
     ScratchDirectory scratch;
-    PlatformMakeDirectory(kDataDirectory);
+    PlatformMakeDirectory(kDataDirectoryName);
     for (const KnownChannel& known : kChannels)
-        HandleClientEvent(
-            MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, known.id, 1, Utf16(known.name)));
+        HandleClientEvent(VoiceEventOf(
+            MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, known.id, 1, Utf16(known.name))));
     return 0;
 }
 

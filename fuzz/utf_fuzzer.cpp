@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "commands/command_processor.h"
 #include "files/text.h"
 #include "fuzz_check.h"
+#include "session/voice_library.h"
 #include "text_codec.h"
 #include "utf_codec.h"
 #include "utf_reference.h"

@@ -11,17 +11,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "exchange_vocabulary.h"
 #include "voiceclient.h"
 
 inline constexpr const char* kDefaultHost = "localhost";
 inline constexpr int32_t kDefaultPort = 10333;
 inline constexpr const char* kDefaultNickname = "Jogador";
-
-// The status words of the state file.
-inline constexpr const char* kStatusStarting = "starting";
-inline constexpr const char* kStatusLoggedIn = "loggedin";
-inline constexpr const char* kStatusAuthorized = "authorized";
-inline constexpr const char* kStatusError = "error";
 
 // Compiled-in defaults, overridden by the positional command-line
 // arguments at start-up and only read afterwards.

@@ -39,8 +39,8 @@ std::vector<TTMessage> BurstEvents(int users) {
 void ResetDirectories() {
     gUserDirectory = UserDirectory();
     gChannelDirectory = ChannelDirectory();
-    UpsertUser(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 1, 0, u"Jogador").user);
-    UpsertChannel(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 1, 0, u"").channel);
+    UpsertUser(DirectoryUser{1, 0, "Jogador"});
+    UpsertChannel(DirectoryChannel{1, 0, ""});
 }
 
 void BM_DirectoryBurst(benchmark::State& state, bool publishPerEvent) {
@@ -53,7 +53,7 @@ void BM_DirectoryBurst(benchmark::State& state, bool publishPerEvent) {
         ResetDirectories();
         state.ResumeTiming();
         for (const TTMessage& event : events) {
-            HandleClientEvent(event);
+            HandleClientEvent(VoiceEventOf(event));
             if (publishPerEvent) PublishChangedDirectories();
         }
         PublishChangedDirectories();

@@ -37,10 +37,6 @@ void BM_TrimCommandText(benchmark::State& state, const std::string& text) {
     for (auto _ : state) benchmark::DoNotOptimize(TrimCommandText(text));
 }
 
-void BM_SplitOnBar(benchmark::State& state, const std::string& text) {
-    for (auto _ : state) benchmark::DoNotOptimize(SplitOnBar(text));
-}
-
 BENCHMARK_CAPTURE(BM_Utf8ToWide, nickname, std::string(kNickname));
 BENCHMARK_CAPTURE(BM_Utf8ToWide, channel_pt, std::string(kChannelName));
 BENCHMARK_CAPTURE(BM_Utf8ToWide, message_500, LongMessage());
@@ -49,7 +45,5 @@ BENCHMARK_CAPTURE(BM_WideToUtf8, channel_pt, std::string(kChannelName));
 BENCHMARK_CAPTURE(BM_WideToUtf8, message_500, LongMessage());
 // A command as a game may leave it: padded, with a CRLF.
 BENCHMARK_CAPTURE(BM_TrimCommandText, joinpath, std::string("  joinpath Equipa Azul \t\r\n"));
-BENCHMARK_CAPTURE(BM_SplitOnBar, pm,
-                  std::string("pm 14|Ol\xC3\xA1 | tudo bem? | at\xC3\xA9 j\xC3\xA1"));
 
 }  // namespace

@@ -23,7 +23,7 @@ std::string ReadDataFile(const std::string& dataDir, const std::string& name) {
 }
 
 bool WriteCommand(const std::string& dataDir, const std::string& command) {
-    std::ofstream out(PathOf(dataDir, "cmd.txt"), std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(dataDir, kCommandFileName), std::ios::binary | std::ios::trunc);
     out << command;
     out.close();
     return static_cast<bool>(out);
@@ -31,7 +31,7 @@ bool WriteCommand(const std::string& dataDir, const std::string& command) {
 
 bool WriteCommandInTwoPieces(const std::string& dataDir, const std::string& first,
                              const std::string& second, std::chrono::milliseconds pause) {
-    std::ofstream out(PathOf(dataDir, "cmd.txt"), std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(dataDir, kCommandFileName), std::ios::binary | std::ios::trunc);
     out << first << std::flush;
     std::this_thread::sleep_for(pause);
     out << second;
@@ -40,14 +40,14 @@ bool WriteCommandInTwoPieces(const std::string& dataDir, const std::string& firs
 }
 
 bool CommandFileFree(const std::string& dataDir) {
-    return ReadDataFile(dataDir, "cmd.txt").empty();
+    return ReadDataFile(dataDir, kCommandFileName).empty();
 }
 
 bool SendCommand(const std::string& dataDir, const std::string& command,
                  std::chrono::milliseconds timeout) {
     if (!WaitFor([&] { return CommandFileFree(dataDir); }, timeout)) return false;
     if (!WriteCommand(dataDir, command)) return false;
-    return WaitFor([&] { return ReadDataFile(dataDir, "cmd.txt") != command; }, timeout);
+    return WaitFor([&] { return ReadDataFile(dataDir, kCommandFileName) != command; }, timeout);
 }
 
 std::map<std::string, std::string> ParseStateText(const std::string& text) {
@@ -56,11 +56,11 @@ std::map<std::string, std::string> ParseStateText(const std::string& text) {
     std::map<std::string, std::string> entries;
     size_t pos = 0;
     for (size_t k = 0; k < std::size(kStateKeys) && pos < text.size(); ++k) {
-        const std::string key = std::string(kStateKeys[k]) + "|";
+        const std::string key = std::string(kStateKeys[k]) + kFieldSeparator;
         if (text.compare(pos, key.size(), key) != 0) break;
         size_t end = text.size();
         if (k + 1 < std::size(kStateKeys)) {
-            const std::string next = std::string("\n") + kStateKeys[k + 1] + "|";
+            const std::string next = std::string("\n") + kStateKeys[k + 1] + kFieldSeparator;
             const size_t found = text.find(next, pos + key.size());
             if (found != std::string::npos) end = found + 1;
         }
@@ -73,7 +73,7 @@ std::map<std::string, std::string> ParseStateText(const std::string& text) {
 }
 
 std::vector<std::string> ReadNewMessages(const std::string& dataDir, PmReader& reader) {
-    std::ifstream in(PathOf(dataDir, "pm_in.txt"), std::ios::binary);
+    std::ifstream in(PathOf(dataDir, kPrivateMessageFileName), std::ios::binary);
     // Not there, or held without sharing for a moment: the place is kept,
     // since starting again from 0 would repeat every message.
     if (!in) return {};

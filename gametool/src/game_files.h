@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-// The state file's keys, in the order the bridge writes them.
-inline constexpr const char* kStateKeys[] = {"status",        "ptt",      "myuserid", "mychannelid",
-                                             "mychannelname", "nickname", "error"};
+#include "exchange_vocabulary.h"
 
 // `dataDir` is the bridge's data directory ("<game dir>/data").
 std::string ReadDataFile(const std::string& dataDir, const std::string& name);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -20,37 +21,81 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Operands = std::vector<std::string>;
 
-const char kUsage[] =
-    "usage: gamectl [--dir GAME_DIR] COMMAND [ARGUMENT...]\n"
-    "Drives a running voicebridge through its files in GAME_DIR/data, as a game does.\n"
-    "GAME_DIR is the bridge's working directory (default: the current one, \".\").\n"
-    "\n"
-    "Commands:\n"
-    "  send BRIDGE_COMMAND       write one command for the bridge once the previous one\n"
-    "                            is consumed, and wait until the bridge takes it (10 s):\n"
-    "                              refresh | leave | ptt_on | ptt_off\n"
-    "                              joinid CHANNEL_ID\n"
-    "                              joinpath CHANNEL_NAME (the rest of the line, spaces kept)\n"
-    "                              pm USER_ID|TEXT (quote it: the shell takes | for a pipe)\n"
-    "  show                      print state.txt, users.txt, channels.txt and pm_in.txt\n"
-    "  watch [SECONDS]           print every change of those files as it happens\n"
-    "                            (default: until interrupted)\n"
-    "  wait KEY VALUE [SECONDS]  wait until the KEY entry of state.txt equals VALUE\n"
-    "                            (default: 20 s); KEY is status, ptt, myuserid,\n"
-    "                            mychannelid, mychannelname, nickname or error\n"
-    "  pms [SECONDS]             print each private message once: those in pm_in.txt\n"
-    "                            first, then each as it arrives (default: until\n"
-    "                            interrupted); reads on from its place in the file and\n"
-    "                            never empties it, as a game should\n"
-    "  help, --help, -h          print this text\n"
-    "  --version                 print gamectl's version\n"
-    "SECONDS may have a fraction, as in 0.5.\n"
-    "\n"
-    "Exit status: 0 done, 1 a wait or send timed out, 2 a bad command line,\n"
-    "3 no GAME_DIR/data directory (wait gives a starting bridge its SECONDS to make it).\n";
+// "a, b, c" or, with `last`, "a, b and c".
+template <class Range, class Name>
+std::string ListOf(const Range& items, Name name, const char* last = ", ") {
+    std::string list;
+    const size_t count = std::size(items);
+    size_t i = 0;
+    for (const auto& item : items) {
+        if (i > 0) list += i + 1 == count ? last : ", ";
+        list += name(item);
+        ++i;
+    }
+    return list;
+}
 
-const char kBridgeCommands[] = "refresh, leave, ptt_on, ptt_off, joinid, joinpath, pm";
-const char* const kWatchedFiles[] = {"state.txt", "users.txt", "channels.txt", "pm_in.txt"};
+std::string Itself(const char* word) { return word; }
+std::string KeywordOf(const BridgeCommand& command) { return command.keyword; }
+
+// What a usage line adds about an argument for someone typing it in a shell.
+const char* ShellHint(CommandArgument argument) {
+    switch (argument) {
+        case CommandArgument::ChannelName: return " (the rest of the line, spaces kept)";
+        case CommandArgument::UserIdAndText: return " (quote it: the shell takes | for a pipe)";
+        default: return "";
+    }
+}
+
+// The bridge's commands as `send` takes them: those without an argument on
+// one line, then one line each for the others.
+std::string BridgeCommandLines() {
+    const std::string indent = "                              ";
+    std::string bare, lines;
+    for (const BridgeCommand& command : kBridgeCommands) {
+        if (command.argument == CommandArgument::None) {
+            bare += (bare.empty() ? "" : " | ") + std::string(command.keyword);
+            continue;
+        }
+        lines += indent + command.keyword + " " + command.argumentUsage +
+                 ShellHint(command.argument) + "\n";
+    }
+    return indent + bare + "\n" + lines;
+}
+
+std::string Usage() {
+    return "usage: gamectl [--dir GAME_DIR] COMMAND [ARGUMENT...]\n"
+           "Drives a running voicebridge through its files in GAME_DIR/data, as a game does.\n"
+           "GAME_DIR is the bridge's working directory (default: the current one, \".\").\n"
+           "\n"
+           "Commands:\n"
+           "  send BRIDGE_COMMAND       write one command for the bridge once the previous one\n"
+           "                            is consumed, and wait until the bridge takes it (10 s):\n" +
+           BridgeCommandLines() + "  show                      print " +
+           ListOf(kPublishedFileNames, Itself, " and ") +
+           "\n"
+           "  watch [SECONDS]           print every change of those files as it happens\n"
+           "                            (default: until interrupted)\n"
+           "  wait KEY VALUE [SECONDS]  wait until the KEY entry of " +
+           kStateFileName +
+           " equals VALUE\n"
+           "                            (default: 20 s); KEY is one of:\n"
+           "                            " +
+           ListOf(kStateKeys, Itself) +
+           "\n"
+           "  pms [SECONDS]             print each private message once: those in " +
+           kPrivateMessageFileName +
+           "\n"
+           "                            first, then each as it arrives (default: until\n"
+           "                            interrupted); reads on from its place in the file and\n"
+           "                            never empties it, as a game should\n"
+           "  help, --help, -h          print this text\n"
+           "  --version                 print gamectl's version\n"
+           "SECONDS may have a fraction, as in 0.5.\n"
+           "\n"
+           "Exit status: 0 done, 1 a wait or send timed out, 2 a bad command line,\n"
+           "3 no GAME_DIR/data directory (wait gives a starting bridge its SECONDS to make it).\n";
+}
 
 std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
     if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
@@ -85,28 +130,46 @@ std::string JoinWords(const Operands& words) {
     return line;
 }
 
+const BridgeCommand* FindBridgeCommand(const std::string& keyword) {
+    for (const BridgeCommand& command : kBridgeCommands)
+        if (keyword == command.keyword) return &command;
+    return nullptr;
+}
+
+// What is wrong with the argument of a command that takes one, or nothing.
+std::string CheckArgument(const BridgeCommand& command, const std::string& argument) {
+    const std::string keyword = command.keyword;
+    const std::string missing = keyword + " needs a " + command.argumentUsage;
+    switch (command.argument) {
+        case CommandArgument::ChannelId:
+            if (argument.empty()) return missing;
+            return IsId(argument) ? "" : "\"" + argument + "\" is not a channel ID";
+        case CommandArgument::ChannelName: return argument.empty() ? missing : "";
+        case CommandArgument::UserIdAndText: {
+            const size_t bar = argument.find(kFieldSeparator);
+            if (bar == argument.npos || bar + 1 == argument.size())
+                return keyword + " takes " + command.argumentUsage + ShellHint(command.argument);
+            const std::string user = argument.substr(0, bar);
+            return IsId(user) ? "" : "\"" + user + "\" is not a user ID";
+        }
+        default: return "";
+    }
+}
+
 // What is wrong with the bridge command, or nothing. The words may come
 // one by one or as one quoted line.
 std::string CheckBridgeCommand(const Operands& words) {
     const std::string line = JoinWords(words);
-    const size_t space = line.find(' ');
+    const size_t space = line.find(kArgumentSeparator);
     const std::string keyword = line.substr(0, space);
     const std::string argument = space == line.npos ? "" : line.substr(space + 1);
-    for (const char* bare : {"refresh", "leave", "ptt_on", "ptt_off"})
-        if (keyword == bare) return space == line.npos ? "" : keyword + " takes no argument";
-    if (keyword == "joinid") {
-        if (argument.empty()) return "joinid needs a CHANNEL_ID";
-        return IsId(argument) ? "" : "\"" + argument + "\" is not a channel ID";
-    }
-    if (keyword == "joinpath") return argument.empty() ? "joinpath needs a CHANNEL_NAME" : "";
-    if (keyword == "pm") {
-        const size_t bar = argument.find('|');
-        if (bar == argument.npos || bar + 1 == argument.size())
-            return "pm takes USER_ID|TEXT (quote it: the shell takes | for a pipe)";
-        const std::string user = argument.substr(0, bar);
-        return IsId(user) ? "" : "\"" + user + "\" is not a user ID";
-    }
-    return "\"" + keyword + "\" is not a bridge command (" + kBridgeCommands + ")";
+    const BridgeCommand* command = FindBridgeCommand(keyword);
+    if (command == nullptr)
+        return "\"" + keyword + "\" is not a bridge command (" +
+               ListOf(kBridgeCommands, KeywordOf) + ")";
+    if (command->argument == CommandArgument::None)
+        return space == line.npos ? "" : keyword + " takes no argument";
+    return CheckArgument(*command, argument);
 }
 
 std::string CheckSecondsAt(const Operands& operands, size_t index) {
@@ -117,9 +180,7 @@ std::string CheckSecondsAt(const Operands& operands, size_t index) {
 std::string CheckWait(const Operands& operands) {
     for (const char* key : kStateKeys)
         if (operands[0] == key) return CheckSecondsAt(operands, 2);
-    std::string keys;
-    for (const char* key : kStateKeys) keys += (keys.empty() ? "" : ", ") + std::string(key);
-    return "unknown state key \"" + operands[0] + "\" (" + keys + ")";
+    return "unknown state key \"" + operands[0] + "\" (" + ListOf(kStateKeys, Itself) + ")";
 }
 
 std::string CheckFirstSeconds(const Operands& operands) { return CheckSecondsAt(operands, 0); }
@@ -131,25 +192,28 @@ int Send(const std::string& dataDir, const Operands& operands) {
 }
 
 int Show(const std::string& dataDir, const Operands&) {
-    for (const char* name : kWatchedFiles)
+    for (const char* name : kPublishedFileNames)
         std::printf("== %s\n%s", name, ReadDataFile(dataDir, name).c_str());
     return 0;
 }
 
 int Watch(const std::string& dataDir, const Operands& operands) {
     const auto deadline = DeadlineOf(operands, 0);
-    std::string last[std::size(kWatchedFiles)];
+    std::map<std::string, std::string> last;
     do {
-        for (size_t i = 0; i < std::size(kWatchedFiles); ++i) {
-            const std::string now = ReadDataFile(dataDir, kWatchedFiles[i]);
-            if (now == last[i]) continue;
-            // New private messages are shown alone; the rest whole.
-            if (i == 3 && now.compare(0, last[i].size(), last[i]) == 0)
-                std::printf("== pm_in.txt (new)\n%s", now.substr(last[i].size()).c_str());
+        for (const char* name : kPublishedFileNames) {
+            const std::string now = ReadDataFile(dataDir, name);
+            std::string& before = last[name];
+            if (now == before) continue;
+            // New private messages are shown alone, since the bridge only
+            // appends to their file; the rest whole.
+            const bool appendedTo = std::string(name) == kPrivateMessageFileName;
+            if (appendedTo && now.compare(0, before.size(), before) == 0)
+                std::printf("== %s (new)\n%s", name, now.substr(before.size()).c_str());
             else
-                std::printf("== %s\n%s", kWatchedFiles[i], now.c_str());
+                std::printf("== %s\n%s", name, now.c_str());
             std::fflush(stdout);
-            last[i] = now;
+            before = now;
         }
         std::this_thread::sleep_for(20ms);
     } while (!Passed(deadline));
@@ -172,7 +236,7 @@ int NoDataDirectory(const std::string& dataDir) {
 int Wait(const std::string& dataDir, const Operands& operands) {
     const std::string &key = operands[0], &value = operands[1];
     const auto timeout = operands.size() > 2 ? *ParseSeconds(operands[2]) : 20s;
-    auto current = [&] { return ParseStateText(ReadDataFile(dataDir, "state.txt"))[key]; };
+    auto current = [&] { return ParseStateText(ReadDataFile(dataDir, kStateFileName))[key]; };
     if (WaitFor([&] { return IsDirectory(dataDir) && current() == value; }, timeout)) return 0;
     if (!IsDirectory(dataDir)) return NoDataDirectory(dataDir);
     std::fprintf(stderr, "gamectl: %s did not become \"%s\" in time (it is \"%s\")\n", key.c_str(),
@@ -195,7 +259,7 @@ int Pms(const std::string& dataDir, const Operands& operands) {
 }
 
 int Help(const std::string&, const Operands&) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
 }
 

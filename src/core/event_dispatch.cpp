@@ -10,7 +10,7 @@ namespace {
 
 struct EventRoute {
     INT32 code;
-    void (*handler)(const TTMessage&);
+    void (*handler)(const VoiceEvent&);
 };
 
 const EventRoute kEventRoutes[] = {
@@ -34,8 +34,8 @@ const EventRoute kEventRoutes[] = {
 
 }  // namespace
 
-void HandleClientEvent(const TTMessage& message) {
+void HandleClientEvent(const VoiceEvent& event) {
     for (const EventRoute& route : kEventRoutes) {
-        if (route.code == message.nClientEvent) return route.handler(message);
+        if (route.code == event.code) return route.handler(event);
     }
 }

@@ -1,7 +1,7 @@
 // Routing each library event to its handler by event code.
 #pragma once
 
-#include "voiceclient.h"
+#include "session/voice_library.h"
 
 // Codes without a handler are ignored.
-void HandleClientEvent(const TTMessage& message);
+void HandleClientEvent(const VoiceEvent& event);

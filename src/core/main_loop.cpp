@@ -11,12 +11,13 @@
 #include "core/event_dispatch.h"
 #include "files/pending_writes.h"
 #include "session/directories.h"
+#include "session/voice_library.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const INT32 kEventWaitMs = 100;
+const int32_t kEventWaitMs = 100;
 // However busy the server, the command file is read at least this often
 // plus one sleep: a steady stream of events never starves the game.
 const auto kDrainBudget = std::chrono::milliseconds(kEventWaitMs);
@@ -27,25 +28,25 @@ const auto kLoopSleep = std::chrono::milliseconds(80);
 
 }  // namespace
 
-void DrainEvents(TTMessage& message) {
+void DrainEvents() {
     const Clock::time_point deadline = Clock::now() + kDrainBudget;
-    INT32 waitMs = kEventWaitMs;
-    while (TT_GetMessage(gBridgeState.instance, &message, &waitMs)) {
-        HandleClientEvent(message);
+    int32_t waitMs = kEventWaitMs;
+    VoiceEvent event;
+    while (NextVoiceEvent(waitMs, event)) {
+        HandleClientEvent(event);
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         // Events not taken now wait in the library, in order, for the next turn.
         if (left <= 0) break;
-        waitMs = static_cast<INT32>(std::min<long long>(left, kBurstGapMs));
+        waitMs = static_cast<int32_t>(std::min<long long>(left, kBurstGapMs));
     }
     // A burst costs one publish per file, whatever its length.
     PublishChangedDirectories();
 }
 
 void RunMainLoop() {
-    TTMessage message;
     for (;;) {
-        DrainEvents(message);
+        DrainEvents();
         PollCommandFile();
         // What could not be written earlier (the game held a file, the
         // disk was full) is tried again every turn until it lands.

@@ -2,11 +2,9 @@
 // file, sleep.
 #pragma once
 
-#include "voiceclient.h"
-
 [[noreturn]] void RunMainLoop();
 
 // Hands events to their handlers until a wait passes without one (100 ms
 // at first, 10 ms once events came) or the drain's 100 ms are up, then
 // publishes the directories that changed.
-void DrainEvents(TTMessage& message);
+void DrainEvents();

@@ -11,8 +11,8 @@
 #include "files/paths.h"
 #include "files/pending_writes.h"
 #include "files/state_file.h"
-#include "files/text.h"
 #include "platform.h"
+#include "session/voice_library.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ bool CanMakeFilesInData() {
 // bridge would log in and stay on the server while the game sees nothing.
 // Nothing of the game's is touched on the way out.
 int ClaimDataDirectory() {
-    PlatformMakeDirectory(kDataDirectory);
+    PlatformMakeDirectory(kDataDirectoryName);
     const LockResult lock = PlatformLockFile(kLockFile);
     if (lock == LockResult::HeldElsewhere) return kExitAlreadyServed;
     if (lock == LockResult::CannotCreate || !CanMakeFilesInData()) return kExitDataUnusable;
@@ -58,13 +58,12 @@ int RunBridge() {
     WriteWholeFile(kPrivateMessageFile, "");
     SetStatus(kStatusStarting);
 
-    gBridgeState.instance = TT_InitTeamTalkPoll();
-    if (gBridgeState.instance == nullptr) return FailStartup("TT_InitTeamTalkPoll falhou");
-
-    const WideString host = Utf8ToWide(gBridgeConfig.host);
-    if (!TT_Connect(gBridgeState.instance, host.c_str(), gBridgeConfig.tcpPort,
-                    gBridgeConfig.udpPort, 0, 0, gBridgeConfig.encrypted))
-        return FailStartup("TT_Connect falhou");
+    const BridgeConfig& c = gBridgeConfig;
+    switch (StartVoiceSession(c.host, c.tcpPort, c.udpPort, c.encrypted)) {
+        case SessionStart::NoInstance: return FailStartup("TT_InitTeamTalkPoll falhou");
+        case SessionStart::NoConnection: return FailStartup("TT_Connect falhou");
+        case SessionStart::Started: break;
+    }
 
     RunMainLoop();
 }

@@ -30,7 +30,7 @@ const int kSettleWaits = 4;
 
 // Reads the file once it has not changed for kSettleMs since (or while)
 // it was read. False when it keeps changing: it is left for a later turn.
-bool ReadSettled(const char* path, FileReadResult& result, std::string& bytes) {
+bool ReadSettled(const std::string& path, FileReadResult& result, std::string& bytes) {
     for (int wait = 0;; ++wait) {
         result = ReadWholeFile(path, bytes, kMaxCommandBytes);
         const std::optional<int64_t> age = PlatformMillisecondsSinceModified(path);

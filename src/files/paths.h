@@ -1,17 +1,25 @@
 // The exchange files shared with the game, named in Windows path syntax;
-// the platform layer maps them on other systems.
+// the platform layer maps them on other systems. Their names are the
+// exchange vocabulary's; the bridge's own working files sit beside them.
 #pragma once
 
-inline constexpr const char* kDataDirectory = "data";
-inline constexpr const char* kStateFile = "data\\state.txt";
-inline constexpr const char* kDebugLogFile = "data\\corvanex_debug.txt";
-inline constexpr const char* kCommandFile = "data\\cmd.txt";
+#include <string>
+
+#include "exchange_vocabulary.h"
+
+inline std::string DataFilePath(const char* name) {
+    return std::string(kDataDirectoryName) + "\\" + name;
+}
+
+inline const std::string kStateFile = DataFilePath(kStateFileName);
+inline const std::string kDebugLogFile = DataFilePath(kDebugLogFileName);
+inline const std::string kCommandFile = DataFilePath(kCommandFileName);
 // Where a command is moved while it runs, so the game may write the next.
-inline constexpr const char* kTakenCommandFile = "data\\cmd.txt.taken";
-inline constexpr const char* kPrivateMessageFile = "data\\pm_in.txt";
-inline constexpr const char* kUsersFile = "data\\users.txt";
-inline constexpr const char* kChannelsFile = "data\\channels.txt";
+inline const std::string kTakenCommandFile = kCommandFile + ".taken";
+inline const std::string kPrivateMessageFile = DataFilePath(kPrivateMessageFileName);
+inline const std::string kUsersFile = DataFilePath(kUsersFileName);
+inline const std::string kChannelsFile = DataFilePath(kChannelsFileName);
 // Locked by the bridge that serves the directory, for as long as it runs.
-inline constexpr const char* kLockFile = "data\\voicebridge.lock";
+inline const std::string kLockFile = DataFilePath(kLockFileName);
 // Written and removed at start-up, to learn that files can be made here.
-inline constexpr const char* kProbeFile = "data\\voicebridge.probe";
+inline const std::string kProbeFile = DataFilePath("voicebridge.probe");

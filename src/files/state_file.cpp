@@ -7,16 +7,27 @@
 #include "files/pending_writes.h"
 #include "files/text.h"
 
+namespace {
+
+void AddEntry(std::string& text, const char* key, const std::string& value) {
+    text += key;
+    text += kFieldSeparator;
+    text += value;
+    text += '\n';
+}
+
+}  // namespace
+
 std::string BuildStateText() {
     const BridgeState& s = gBridgeState;
     std::string text;
-    text += "status|" + s.status + "\n";
-    text += std::string("ptt|") + (s.pushToTalk ? "1" : "0") + "\n";
-    text += "myuserid|" + std::to_string(s.myUserId) + "\n";
-    text += "mychannelid|" + std::to_string(s.myChannelId) + "\n";
-    text += "mychannelname|" + OnOneLine(s.myChannelName) + "\n";
-    text += "nickname|" + OnOneLine(gBridgeConfig.nickname) + "\n";
-    text += "error|" + OnOneLine(s.lastError) + "\n";
+    AddEntry(text, kStateKeyStatus, s.status);
+    AddEntry(text, kStateKeyPushToTalk, s.pushToTalk ? "1" : "0");
+    AddEntry(text, kStateKeyMyUserId, std::to_string(s.myUserId));
+    AddEntry(text, kStateKeyMyChannelId, std::to_string(s.myChannelId));
+    AddEntry(text, kStateKeyMyChannelName, OnOneLine(s.myChannelName));
+    AddEntry(text, kStateKeyNickname, OnOneLine(gBridgeConfig.nickname));
+    AddEntry(text, kStateKeyError, OnOneLine(s.lastError));
     return text;
 }
 

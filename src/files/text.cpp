@@ -31,17 +31,6 @@ std::string OnOneLine(const std::string& field) {
     return line;
 }
 
-std::vector<std::string> SplitOnBar(const std::string& text) {
-    std::vector<std::string> fields(1);
-    for (char c : text) {
-        if (c == '|')
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
-    }
-    return fields;
-}
-
 std::string CutUtf8(const std::string& text, size_t maxBytes) {
     if (text.size() <= maxBytes) return text;
     size_t end = maxBytes;

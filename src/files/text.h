@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform.h"
 
@@ -31,9 +30,6 @@ std::string TrimCommandText(const std::string& text);
 // reads line by line must not make a line of its own, which anyone who can
 // name a user, a channel or a message could otherwise forge.
 std::string OnOneLine(const std::string& field);
-
-// Splits at every '|'; always one field more than there are bars.
-std::vector<std::string> SplitOnBar(const std::string& text);
 
 // Cuts UTF-8 text to at most `maxBytes` bytes, after the last whole
 // character that fits.

@@ -3,14 +3,14 @@
 // server or the library report on the way.
 #pragma once
 
-#include "voiceclient.h"
+#include "session/voice_library.h"
 
 inline constexpr const char* kConnectionFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
 
-void HandleConnectionSuccess(const TTMessage& message);  // CLIENTEVENT_CON_SUCCESS
-void HandleCommandError(const TTMessage& message);       // CLIENTEVENT_CMD_ERROR
-void HandleMyselfLoggedIn(const TTMessage& message);     // CLIENTEVENT_CMD_MYSELF_LOGGEDIN
+void HandleConnectionSuccess(const VoiceEvent& event);  // CLIENTEVENT_CON_SUCCESS
+void HandleCommandError(const VoiceEvent& event);       // CLIENTEVENT_CMD_ERROR
+void HandleMyselfLoggedIn(const VoiceEvent& event);     // CLIENTEVENT_CMD_MYSELF_LOGGEDIN
 
 // CLIENTEVENT_CON_FAILED, CLIENTEVENT_CON_LOST, CLIENTEVENT_CMD_MYSELF_LOGGEDOUT
 // and CLIENTEVENT_CMD_MYSELF_KICKED: the session is over for good.
-void HandleSessionEnded(const TTMessage& message);
+void HandleSessionEnded(const VoiceEvent& event);

@@ -6,9 +6,8 @@
 #include "bridge.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
-#include "files/state_file.h"
 #include "files/text.h"
-#include "session/library_text.h"
+#include "session/own_channel.h"
 
 namespace {
 
@@ -59,15 +58,9 @@ const Entry* Find(const Directory<Entry>& directory, int32_t id) {
 
 }  // namespace
 
-void UpsertUser(const User& user) {
-    Upsert(gUserDirectory,
-           DirectoryUser{user.nUserID, user.nChannelID, WideToUtf8(user.szNickname)});
-}
+void UpsertUser(DirectoryUser user) { Upsert(gUserDirectory, std::move(user)); }
 void RemoveUser(int32_t userId) { Remove(gUserDirectory, userId); }
-void UpsertChannel(const Channel& channel) {
-    Upsert(gChannelDirectory,
-           DirectoryChannel{channel.nChannelID, channel.nParentID, WideToUtf8(channel.szName)});
-}
+void UpsertChannel(DirectoryChannel channel) { Upsert(gChannelDirectory, std::move(channel)); }
 void RemoveChannel(int32_t channelId) { Remove(gChannelDirectory, channelId); }
 
 std::string BuildUsersText() {
@@ -121,19 +114,20 @@ int32_t FindChannelIdByName(const std::string& text) {
     return 0;
 }
 
-void HandleUserLoggedInOrUpdated(const TTMessage& message) { UpsertUser(message.user); }
-
-void HandleUserLoggedOut(const TTMessage& message) { RemoveUser(message.user.nUserID); }
-
-void HandleChannelNew(const TTMessage& message) { UpsertChannel(message.channel); }
-
-void HandleChannelUpdate(const TTMessage& message) {
-    UpsertChannel(message.channel);
-    // A rename of the bridge's own channel must reach the state file too.
-    if (gBridgeState.myChannelId != 0 && message.channel.nChannelID == gBridgeState.myChannelId) {
-        gBridgeState.myChannelName = WideToUtf8(message.channel.szName);
-        SetStatus(kStatusAuthorized);
-    }
+void HandleUserLoggedInOrUpdated(const VoiceEvent& event) {
+    UpsertUser(DirectoryUser{event.userId, event.userChannelId, event.nickname});
 }
 
-void HandleChannelRemove(const TTMessage& message) { RemoveChannel(message.channel.nChannelID); }
+void HandleUserLoggedOut(const VoiceEvent& event) { RemoveUser(event.userId); }
+
+void HandleChannelNew(const VoiceEvent& event) {
+    UpsertChannel(DirectoryChannel{event.channelId, event.parentId, event.channelName});
+}
+
+void HandleChannelUpdate(const VoiceEvent& event) {
+    HandleChannelNew(event);
+    // A rename of the bridge's own channel must reach the state file too.
+    OwnChannelChanged(event.channelId, event.channelName);
+}
+
+void HandleChannelRemove(const VoiceEvent& event) { RemoveChannel(event.channelId); }

@@ -7,11 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "voiceclient.h"
+#include "bridge.h"
+#include "session/voice_library.h"
 
-void UpsertUser(const User& user);
+void UpsertUser(DirectoryUser user);
 void RemoveUser(int32_t userId);
-void UpsertChannel(const Channel& channel);
+void UpsertChannel(DirectoryChannel channel);
 void RemoveChannel(int32_t channelId);
 
 std::string BuildUsersText();
@@ -32,8 +33,8 @@ std::optional<std::string> FindChannelName(int32_t channelId);
 int32_t FindChannelIdByName(const std::string& text);
 
 // CLIENTEVENT_CMD_USER_LOGGEDIN and CLIENTEVENT_CMD_USER_UPDATE.
-void HandleUserLoggedInOrUpdated(const TTMessage& message);
-void HandleUserLoggedOut(const TTMessage& message);  // CLIENTEVENT_CMD_USER_LOGGEDOUT
-void HandleChannelNew(const TTMessage& message);     // CLIENTEVENT_CMD_CHANNEL_NEW
-void HandleChannelUpdate(const TTMessage& message);  // CLIENTEVENT_CMD_CHANNEL_UPDATE
-void HandleChannelRemove(const TTMessage& message);  // CLIENTEVENT_CMD_CHANNEL_REMOVE
+void HandleUserLoggedInOrUpdated(const VoiceEvent& event);
+void HandleUserLoggedOut(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_LOGGEDOUT
+void HandleChannelNew(const VoiceEvent& event);     // CLIENTEVENT_CMD_CHANNEL_NEW
+void HandleChannelUpdate(const VoiceEvent& event);  // CLIENTEVENT_CMD_CHANNEL_UPDATE
+void HandleChannelRemove(const VoiceEvent& event);  // CLIENTEVENT_CMD_CHANNEL_REMOVE

@@ -1,26 +1,43 @@
-// Joins and leaves of the bridge's own user; other users' moves are not
-// tracked here.
+// The bridge's own channel in BridgeState, and what the game sees of it.
 #include "session/own_channel.h"
 
 #include "bridge.h"
 #include "files/state_file.h"
 #include "session/directories.h"
 
-void HandleUserJoined(const TTMessage& message) {
-    if (message.user.nUserID != gBridgeState.myUserId) return;
-    gBridgeState.myChannelId = message.user.nChannelID;
+void OwnChannelJoined(int32_t channelId) {
+    gBridgeState.myChannelId = channelId;
     // A channel not yet reported has no name to show, and the name of the
     // channel left behind would be wrong.
-    gBridgeState.myChannelName = FindChannelName(message.user.nChannelID).value_or("");
+    gBridgeState.myChannelName = FindChannelName(channelId).value_or("");
     SetStatus(kStatusAuthorized);
 }
 
-void HandleUserLeft(const TTMessage& message) {
-    if (message.user.nUserID != gBridgeState.myUserId) return;
-    // A late leave of a channel already left must not wipe the one joined
-    // since.
-    if (message.user.nChannelID != gBridgeState.myChannelId) return;
+void OwnChannelLeft() {
+    OwnChannelCleared();
+    SetStatus(kStatusAuthorized);
+}
+
+void OwnChannelChanged(int32_t channelId, const std::string& name) {
+    if (gBridgeState.myChannelId == 0 || channelId != gBridgeState.myChannelId) return;
+    gBridgeState.myChannelName = name;
+    SetStatus(kStatusAuthorized);
+}
+
+void OwnChannelCleared() {
     gBridgeState.myChannelId = 0;
     gBridgeState.myChannelName.clear();
-    SetStatus(kStatusAuthorized);
+}
+
+void HandleUserJoined(const VoiceEvent& event) {
+    if (event.userId != gBridgeState.myUserId) return;
+    OwnChannelJoined(event.userChannelId);
+}
+
+void HandleUserLeft(const VoiceEvent& event) {
+    if (event.userId != gBridgeState.myUserId) return;
+    // A late leave of a channel already left must not wipe the one joined
+    // since.
+    if (event.userChannelId != gBridgeState.myChannelId) return;
+    OwnChannelLeft();
 }

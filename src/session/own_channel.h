@@ -1,7 +1,26 @@
-// The bridge's own channel, as the server reports its joins and leaves.
+// The bridge's own channel: the one place that changes it, whether the
+// server reports a join, a leave or a change of the channel, the game asks
+// to leave, or the session ends. Other users' moves are not tracked.
 #pragma once
 
-#include "voiceclient.h"
+#include <cstdint>
+#include <string>
 
-void HandleUserJoined(const TTMessage& message);  // CLIENTEVENT_CMD_USER_JOINED
-void HandleUserLeft(const TTMessage& message);    // CLIENTEVENT_CMD_USER_LEFT
+#include "session/voice_library.h"
+
+// The server put the bridge in this channel; its name, where the channel
+// has been reported, is shown with it.
+void OwnChannelJoined(int32_t channelId);
+
+// Out of the channel, whether the server said so or the game asked.
+void OwnChannelLeft();
+
+// The server changed a channel; only the bridge's own shows in the state.
+void OwnChannelChanged(int32_t channelId, const std::string& name);
+
+// The session is over: no channel. Publishing is left to the caller, which
+// publishes the end as a whole.
+void OwnChannelCleared();
+
+void HandleUserJoined(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_JOINED
+void HandleUserLeft(const VoiceEvent& event);    // CLIENTEVENT_CMD_USER_LEFT

@@ -8,16 +8,14 @@
 #include "files/pending_writes.h"
 #include "files/text.h"
 #include "session/directories.h"
-#include "session/library_text.h"
 
-void HandleTextMessage(const TTMessage& message) {
-    const TextMessage& text = message.textmessage;
-    if (text.nMsgType != MSGTYPE_USER) return;
-    const std::string sender = FindUserNickname(text.nFromUserID).value_or(kUnknownSenderName);
-    const std::string entry = std::to_string(text.nFromUserID) + "|" + OnOneLine(sender) + "|" +
-                              OnOneLine(WideToUtf8(text.szMessage)) + "\n";
+void HandleTextMessage(const VoiceEvent& event) {
+    if (event.messageType != MSGTYPE_USER) return;
+    const std::string sender = FindUserNickname(event.fromUserId).value_or(kUnknownSenderName);
+    const std::string entry = std::to_string(event.fromUserId) + "|" + OnOneLine(sender) + "|" +
+                              OnOneLine(event.messageText) + "\n";
     if (PendingAppendCount(kPrivateMessageFile) >= kMaxPendingMessages) {
-        AppendDebugLine("pm lost, backlog full: from " + std::to_string(text.nFromUserID));
+        AppendDebugLine("pm lost, backlog full: from " + std::to_string(event.fromUserId));
         return;
     }
     AppendInOrder(kPrivateMessageFile, entry);

@@ -6,9 +6,9 @@
 
 #include <cstddef>
 
-#include "voiceclient.h"
+#include "session/voice_library.h"
 
 inline constexpr const char* kUnknownSenderName = "utilizador";
 inline constexpr size_t kMaxPendingMessages = 10000;
 
-void HandleTextMessage(const TTMessage& message);  // CLIENTEVENT_CMD_USER_TEXTMSG
+void HandleTextMessage(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_TEXTMSG

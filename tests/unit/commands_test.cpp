@@ -11,6 +11,7 @@
 #include "fresh_bridge.h"
 #include "library_double.h"
 #include "session/directories.h"
+#include "session/voice_library.h"
 #include "temp_directory.h"
 #include "wide.h"
 
@@ -34,7 +35,8 @@ protected:
                                                          {3, u"A\u00E7\u00E3o"},
                                                          {4, u" dois"},
                                                          {5, u"Azul"}})
-            HandleClientEvent(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, 1, name));
+            HandleClientEvent(
+                VoiceEventOf(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, 1, name)));
     }
 
     std::string Data(const std::string& name) const {
@@ -94,7 +96,7 @@ TEST_F(CommandsTest, StateCommandsActAndPublishAuthorized) {
 }
 
 TEST_F(CommandsTest, RefreshRewritesEveryPublishedFile) {
-    HandleClientEvent(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 3, 1, u"Ana"));
+    HandleClientEvent(VoiceEventOf(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 3, 1, u"Ana")));
     for (const char* name : {"users.txt", "channels.txt", "state.txt"})
         WriteTestFile(dir.File(std::string("data/") + name), "stale");
     RunCommand("refresh");

@@ -34,7 +34,7 @@ protected:
 
     // One event, as a drain that takes it alone hands it on.
     void Deliver(const TTMessage& message) {
-        HandleClientEvent(message);
+        HandleClientEvent(VoiceEventOf(message));
         PublishChangedDirectories();
     }
     std::string Data(const std::string& name) const {
@@ -153,14 +153,13 @@ TEST_F(SessionEventsTest, ADrainCutByItsBudgetLeavesTheRestForTheNext) {
         gLibraryDouble.events.push_back(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, id, 0, name));
         all += std::to_string(id) + "|u" + std::to_string(id) + "\n";
     }
-    TTMessage message;
-    DrainEvents(message);
+    DrainEvents();
     const size_t taken = 8 - gLibraryDouble.events.size();
     EXPECT_GT(taken, 0u);
     EXPECT_LT(taken, 8u);
     EXPECT_EQ(Data("users.txt"), all.substr(0, taken * 5));
     EXPECT_EQ(gLibraryDouble.waits.front(), 100);
-    while (!gLibraryDouble.events.empty()) DrainEvents(message);
+    while (!gLibraryDouble.events.empty()) DrainEvents();
     EXPECT_EQ(Data("users.txt"), all);
 }
 

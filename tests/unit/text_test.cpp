@@ -28,17 +28,6 @@ TEST(TrimCommandText, StripsOnlyWhatTheGameMayAddAroundACommand) {
     for (const TextCase& c : cases) EXPECT_EQ(TrimCommandText(c.input), c.expected) << c.input;
 }
 
-TEST(SplitOnBar, GivesOneFieldMoreThanBars) {
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {"", {""}},
-        {"a|", {"a", ""}},
-        {"||", {"", "", ""}},
-        {"one|two|three", {"one", "two", "three"}},
-        {" a | b ", {" a ", " b "}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SplitOnBar(c.first), c.second) << c.first;
-}
-
 TEST(ParseInt32, ReadsDecimalLikeStrtolAndClamps) {
     const std::pair<std::string, int32_t> cases[] = {
         {"12", 12},

@@ -1,0 +1,81 @@
+// What the bridge and a game say to each other through the files in data/:
+// the files' names, the state file's keys and status words, and the
+// commands a game may write with the shape of each one's argument. The
+// bridge, gamectl and the tests all take these words from here, so that a
+// new command or file is named once. Standard C++ only, nothing of the
+// bridge's own, so that the game's side includes it as it is.
+#pragma once
+
+// The folder under the bridge's working directory, and the files in it.
+inline constexpr const char* kDataDirectoryName = "data";
+inline constexpr const char* kStateFileName = "state.txt";
+inline constexpr const char* kUsersFileName = "users.txt";
+inline constexpr const char* kChannelsFileName = "channels.txt";
+inline constexpr const char* kPrivateMessageFileName = "pm_in.txt";
+inline constexpr const char* kCommandFileName = "cmd.txt";
+inline constexpr const char* kDebugLogFileName = "corvanex_debug.txt";
+inline constexpr const char* kLockFileName = "voicebridge.lock";
+
+// What the bridge publishes for the game to read, in the order a reader
+// shows them.
+inline constexpr const char* kPublishedFileNames[] = {kStateFileName, kUsersFileName,
+                                                      kChannelsFileName, kPrivateMessageFileName};
+
+// Every field of every file is separated by this byte.
+inline constexpr char kFieldSeparator = '|';
+
+// The state file's keys; each entry is the key, the separator, the value and
+// a line feed.
+inline constexpr const char* kStateKeyStatus = "status";
+inline constexpr const char* kStateKeyPushToTalk = "ptt";
+inline constexpr const char* kStateKeyMyUserId = "myuserid";
+inline constexpr const char* kStateKeyMyChannelId = "mychannelid";
+inline constexpr const char* kStateKeyMyChannelName = "mychannelname";
+inline constexpr const char* kStateKeyNickname = "nickname";
+inline constexpr const char* kStateKeyError = "error";
+
+// In the order the bridge writes them.
+inline constexpr const char* kStateKeys[] = {
+    kStateKeyStatus,        kStateKeyPushToTalk, kStateKeyMyUserId, kStateKeyMyChannelId,
+    kStateKeyMyChannelName, kStateKeyNickname,   kStateKeyError};
+
+// The status words of the state file.
+inline constexpr const char* kStatusStarting = "starting";
+inline constexpr const char* kStatusLoggedIn = "loggedin";
+inline constexpr const char* kStatusAuthorized = "authorized";
+inline constexpr const char* kStatusError = "error";
+
+// What follows a command's keyword, after exactly one space.
+enum class CommandArgument {
+    None,           // the keyword is the whole command
+    ChannelId,      // a channel ID in decimal
+    ChannelName,    // a channel's name as channels.txt shows it, one leading "/" allowed
+    UserIdAndText,  // a user ID in decimal, a bar, and the text (bars allowed)
+};
+
+struct BridgeCommand {
+    const char* keyword;
+    CommandArgument argument;
+    const char* argumentUsage;  // how a usage text names the argument
+};
+
+inline constexpr const char* kCommandRefresh = "refresh";
+inline constexpr const char* kCommandLeave = "leave";
+inline constexpr const char* kCommandPushToTalkOn = "ptt_on";
+inline constexpr const char* kCommandPushToTalkOff = "ptt_off";
+inline constexpr const char* kCommandJoinById = "joinid";
+inline constexpr const char* kCommandJoinByPath = "joinpath";
+inline constexpr const char* kCommandPrivateMessage = "pm";
+
+// Every command, in the order the bridge tries them; the first match wins.
+inline constexpr BridgeCommand kBridgeCommands[] = {
+    {kCommandRefresh, CommandArgument::None, ""},
+    {kCommandLeave, CommandArgument::None, ""},
+    {kCommandPushToTalkOn, CommandArgument::None, ""},
+    {kCommandPushToTalkOff, CommandArgument::None, ""},
+    {kCommandJoinById, CommandArgument::ChannelId, "CHANNEL_ID"},
+    {kCommandJoinByPath, CommandArgument::ChannelName, "CHANNEL_NAME"},
+    {kCommandPrivateMessage, CommandArgument::UserIdAndText, "USER_ID|TEXT"},
+};
+
+inline constexpr char kArgumentSeparator = ' ';
