@@ -50,6 +50,15 @@ bool SendCommand(const std::string& dataDir, const std::string& command,
     return WaitFor([&] { return ReadDataFile(dataDir, kCommandFileName) != command; }, timeout);
 }
 
+std::optional<std::int64_t> LockHolder(const std::string& dataDir) {
+    const std::string text = ReadDataFile(dataDir, kLockFileName);
+    const size_t end = text.find('\n');
+    if (end == 0 || end == std::string::npos || text.find_first_not_of("0123456789") != end ||
+        end > 18)
+        return std::nullopt;
+    return std::stoll(text.substr(0, end));
+}
+
 std::map<std::string, std::string> ParseStateText(const std::string& text) {
     // Each entry starts where the next key is expected; everything up to it
     // is the value, line feeds included, less the entry's own last one.

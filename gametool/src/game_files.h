@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ bool CommandFileFree(const std::string& dataDir);
 // waits until the bridge has taken it. False when either wait times out.
 bool SendCommand(const std::string& dataDir, const std::string& command,
                  std::chrono::milliseconds timeout);
+
+// The process ID that data/voicebridge.lock names: the bridge that serves
+// the folder, while one does. Nothing when the file holds no ID.
+std::optional<std::int64_t> LockHolder(const std::string& dataDir);
 
 // The state file's entries by key. A value that spans lines (a channel name
 // with a line break) keeps its line feeds.

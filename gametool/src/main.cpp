@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge_start.h"
 #include "game_files.h"
 
 namespace {
@@ -69,6 +70,15 @@ std::string Usage() {
            "GAME_DIR is the bridge's working directory (default: the current one, \".\").\n"
            "\n"
            "Commands:\n"
+           "  start [--] PROGRAM [ARGUMENT...]\n"
+           "                            start the bridge in GAME_DIR as a game should: remove\n"
+           "                            the old " +
+           std::string(kStateFileName) +
+           ", start PROGRAM with the ARGUMENTs there, and\n"
+           "                            wait (20 s) until this run's state is out and " +
+           kLockFileName +
+           "\n"
+           "                            names the process; prints its process ID\n"
            "  send BRIDGE_COMMAND       write one command for the bridge once the previous one\n"
            "                            is consumed, and wait until the bridge takes it (10 s):\n" +
            BridgeCommandLines() + "  show                      print " +
@@ -185,6 +195,44 @@ std::string CheckWait(const Operands& operands) {
 
 std::string CheckFirstSeconds(const Operands& operands) { return CheckSecondsAt(operands, 0); }
 
+// Why a bridge may end while it starts, by its exit code.
+const char* WhyEnded(int exitCode) {
+    switch (exitCode) {
+        case 1: return " (the voice library could not start a connection)";
+        case 2: return " (another bridge serves this folder: data/voicebridge.lock names it)";
+        case 3: return " (no file can be made in its data folder)";
+        default: return "";
+    }
+}
+
+int Start(const std::string& dataDir, const Operands& operands) {
+    const bool separated = operands[0] == "--";
+    const Operands command(operands.begin() + (separated ? 1 : 0), operands.end());
+    const std::string gameDir = std::filesystem::path(dataDir).parent_path().string();
+    BridgeStart start =
+        StartBridgeAsGame(gameDir, command[0], Operands(command.begin() + 1, command.end()), 20s);
+    switch (start.outcome) {
+        case StartOutcome::Ready:
+            std::printf("voicebridge started: process %lld\n",
+                        static_cast<long long>(start.process.pid));
+            return 0;
+        case StartOutcome::Ended:
+            std::fprintf(stderr, "gamectl: the bridge ended at start-up with exit code %d%s\n",
+                         start.exitCode, WhyEnded(start.exitCode));
+            return 1;
+        case StartOutcome::NotStarted:
+            std::fprintf(stderr, "gamectl: cannot start %s\n", command[0].c_str());
+            return 1;
+        case StartOutcome::TimedOut: break;
+    }
+    std::fprintf(stderr, "gamectl: the bridge did not publish its state within 20 s\n");
+    return 1;
+}
+
+std::string CheckStart(const Operands& operands) {
+    return operands[0] == "--" && operands.size() == 1 ? "start needs a PROGRAM" : "";
+}
+
 int Send(const std::string& dataDir, const Operands& operands) {
     if (SendCommand(dataDir, JoinWords(operands), 10s)) return 0;
     std::fprintf(stderr, "gamectl: the bridge did not take the command within 10 s\n");
@@ -284,6 +332,7 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
+    {"start", "[--] PROGRAM [ARGUMENT...]", 1, SIZE_MAX, CheckStart, Start, DataNeed::None},
     {"send", "BRIDGE_COMMAND", 1, SIZE_MAX, CheckBridgeCommand, Send, DataNeed::Now},
     {"show", "", 0, 0, nullptr, Show, DataNeed::Now},
     {"watch", "[SECONDS]", 0, 1, CheckFirstSeconds, Watch, DataNeed::Now},
@@ -303,7 +352,8 @@ int BadUsage(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Operands args(argv + 1, argv + argc);
+    const Operands all = ProgramArguments(argc, argv);
+    Operands args(all.begin() + 1, all.end());
     std::string gameDir = ".";
     if (!args.empty() && args[0] == "--dir") {
         if (args.size() < 2) return BadUsage("--dir needs a GAME_DIR");

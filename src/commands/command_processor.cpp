@@ -4,6 +4,7 @@
 // after exactly one space.
 #include "commands/command_processor.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -53,6 +54,8 @@ void SendPrivateMessage(const std::string& argument) {
 struct CommandHandler {
     const char* keyword;
     void (*run)(const std::string& argument);
+    // The argument as the game wrote it, not cut at the trimmed end.
+    bool argumentAsWritten = false;
 };
 
 constexpr CommandHandler kCommandHandlers[] = {
@@ -61,7 +64,7 @@ constexpr CommandHandler kCommandHandlers[] = {
     {kCommandPushToTalkOn, PushToTalkOn},          // push-to-talk on
     {kCommandPushToTalkOff, PushToTalkOff},        // push-to-talk off
     {kCommandJoinById, JoinById},                  // <channel id>
-    {kCommandJoinByPath, JoinByPath},              // <channel name>, one leading "/" allowed
+    {kCommandJoinByPath, JoinByPath, true},        // <channel name>, one leading "/" allowed
     {kCommandPrivateMessage, SendPrivateMessage},  // <user id>|<text>
 };
 
@@ -102,9 +105,14 @@ void RefreshAll() {
     SetStatus(kStatusAuthorized);
 }
 
-void RunCommand(const std::string& text) {
+void RunCommand(const std::string& text, const std::string& written) {
     for (const BridgeCommand& command : kBridgeCommands) {
-        if (const std::optional<std::string> argument = ArgumentIfMatches(text, command))
-            return HandlerFor(command.keyword)->run(*argument);
+        const std::optional<std::string> argument = ArgumentIfMatches(text, command);
+        if (!argument) continue;
+        const CommandHandler& handler = *HandlerFor(command.keyword);
+        if (!handler.argumentAsWritten) return handler.run(*argument);
+        // The trimmed text starts where the written one's leading blanks end.
+        const size_t start = LeadingBlanks(written) + text.size() - argument->size();
+        return handler.run(written.substr(std::min(start, written.size())));
     }
 }

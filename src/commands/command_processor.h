@@ -4,9 +4,13 @@
 
 #include <string>
 
-// Runs the first command that matches the trimmed text; text that matches
-// none does nothing.
-void RunCommand(const std::string& command);
+// Runs the first command that matches the trimmed text `command`; text
+// that matches none does nothing. `written` is the text as the game wrote
+// it, for the argument that must be taken as written (a channel name may
+// end in a blank).
+void RunCommand(const std::string& command, const std::string& written);
+
+inline void RunCommand(const std::string& command) { RunCommand(command, command); }
 
 // Rewrites the channels, users and state files.
 void RefreshAll();

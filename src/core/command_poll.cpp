@@ -5,12 +5,14 @@
 #include "commands/command_processor.h"
 #include "files/command_file.h"
 #include "files/debug_log.h"
+#include "files/text.h"
 
 namespace {
 
-void LogAndRun(const std::string& command) {
+void LogAndRun(const std::string& written) {
+    const std::string command = TrimCommandText(written);
     AppendDebugLine("cmd: " + command);
-    RunCommand(command);
+    RunCommand(command, written);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "bridge.h"
 #include "core/command_poll.h"
+#include "core/data_directory.h"
 #include "core/event_dispatch.h"
 #include "files/pending_writes.h"
 #include "session/directories.h"
@@ -48,6 +49,7 @@ void RunMainLoop() {
     for (;;) {
         DrainEvents();
         PollCommandFile();
+        RestoreDataDirectoryIfGone();
         // What could not be written earlier (the game held a file, the
         // disk was full) is tried again every turn until it lands.
         RetryPendingWrites();

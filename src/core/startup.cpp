@@ -4,6 +4,7 @@
 
 #include "bridge.h"
 #include "core/command_line.h"
+#include "core/data_directory.h"
 #include "core/main_loop.h"
 #include "files/command_file.h"
 #include "files/debug_log.h"
@@ -29,34 +30,22 @@ int FailStartup(const char* error) {
     return kExitStartupFailed;
 }
 
-bool CanMakeFilesInData() {
-    if (!WriteWholeFile(kProbeFile, "")) return false;
-    PlatformRemoveFile(kProbeFile);
-    return true;
-}
-
-// One bridge per directory, and one that can write there: otherwise the
-// bridge would log in and stay on the server while the game sees nothing.
-// Nothing of the game's is touched on the way out.
-int ClaimDataDirectory() {
-    PlatformMakeDirectory(kDataDirectoryName);
-    const LockResult lock = PlatformLockFile(kLockFile);
-    if (lock == LockResult::HeldElsewhere) return kExitAlreadyServed;
-    if (lock == LockResult::CannotCreate || !CanMakeFilesInData()) return kExitDataUnusable;
-    return 0;
-}
-
 }  // namespace
 
 int RunBridge() {
     gBridgeConfig = ParseCommandLine(PlatformCommandLine());
     if (const int refused = ClaimDataDirectory()) return refused;
-
-    StartDebugLog(StartLine());
-    // Commands and messages of an earlier run are stale.
-    DiscardStaleCommands();
-    WriteWholeFile(kPrivateMessageFile, "");
+    // Before anything else the game could misread: a game that sees this
+    // run's "starting" knows that pm_in.txt is this run's too.
+    if (!EmptyPrivateMessageFile()) {
+        StartDebugLog(StartLine());
+        AppendDebugLine("pm_in.txt cannot be emptied or made anew: not starting");
+        return kExitDataUnusable;
+    }
     SetStatus(kStatusStarting);
+    StartDebugLog(StartLine());
+    // A command written before this process began belongs to an earlier run.
+    DiscardStaleCommands();
 
     const BridgeConfig& c = gBridgeConfig;
     switch (StartVoiceSession(c.host, c.tcpPort, c.udpPort, c.encrypted)) {

@@ -57,12 +57,16 @@ void RunTakenCommand(FileReadResult result, const std::string& bytes, CommandRun
         AppendDebugLine("cmd ignored: holds a zero byte");
         return;
     }
-    run(TrimCommandText(bytes));
+    run(bytes);
 }
 
 }  // namespace
 
 void TakeCommand(CommandRunner run) {
+    if (gCommandFile.movedAsideAtStart) {
+        gCommandFile.movedAsideAtStart = false;
+        RunMovedCommand(run);
+    }
     std::string bytes;
     FileReadResult result = FileReadResult::Missing;
     if (!ReadSettled(kCommandFile, result, bytes)) return;
@@ -109,5 +113,26 @@ void RunMovedCommand(CommandRunner run) {
 
 void DiscardStaleCommands() {
     PlatformRemoveFile(kTakenCommandFile);
-    WriteWholeFile(kCommandFile, "");
+    // Judged once moved aside, as a take does: what the game writes from now
+    // on lands in a new file and cannot be mistaken for the old.
+    const MoveResult moved = PlatformReplaceFile(kCommandFile, kTakenCommandFile);
+    // Held open: the game is writing it now, for this run.
+    if (moved == MoveResult::Refused) return;
+    if (moved == MoveResult::Done) {
+        const std::optional<int64_t> before =
+            PlatformMillisecondsChangedBeforeStart(kTakenCommandFile);
+        if (!before || *before <= kStaleCommandMarginMs) {
+            // Back where the game sees it waiting, unless it wrote another.
+            if (!PlatformMoveFileIfAbsent(kTakenCommandFile, kCommandFile))
+                gCommandFile.movedAsideAtStart = true;
+            return;
+        }
+        std::string bytes;
+        if (ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes) == FileReadResult::Ok &&
+            !TrimCommandText(bytes).empty())
+            AppendDebugLine("cmd discarded, written before this bridge started: " +
+                            TrimCommandText(bytes));
+        PlatformRemoveFile(kTakenCommandFile);
+    }
+    CreateFileIfAbsent(kCommandFile, "");
 }

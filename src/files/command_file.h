@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "files/held_file.h"
@@ -14,14 +15,22 @@ inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
 struct CommandFileState {
     // Since when the game has held cmd.txt so that it cannot be moved.
     HeldSince heldSince;
+    // A command of this run that start-up moved aside and could not put
+    // back (the game wrote another meanwhile): it runs first.
+    bool movedAsideAtStart = false;
 };
+
+// A command file last changed more than this before the process was
+// created belongs to an earlier run. File times are coarse, and a game may
+// write its command right after starting the bridge.
+inline constexpr int64_t kStaleCommandMarginMs = 100;
 
 extern CommandFileState gCommandFile;
 
-// What is done with a command taken from the file.
-using CommandRunner = void (*)(const std::string& command);
+// What is done with a command taken from the file, given as it was written.
+using CommandRunner = void (*)(const std::string& written);
 
-// Takes the waiting command, if any, and hands its trimmed text to `run`
+// Takes the waiting command, if any, and hands its text to `run`
 // before the file is left empty, so that whatever the command publishes is
 // out by the time the game sees its command gone. An empty, missing or
 // blank file is left as it is, and so is one that the game may still be
@@ -33,5 +42,7 @@ void TakeCommand(CommandRunner run);
 // that turns out blank (the game emptied it meanwhile) goes back as it is.
 void RunMovedCommand(CommandRunner run);
 
-// Start-up: commands of an earlier run, waiting or half taken, are stale.
+// Start-up: a command of an earlier run, waiting or half taken, is
+// discarded; one written since this process began (a game that saw the old
+// run's state) waits for the login, as any other does.
 void DiscardStaleCommands();

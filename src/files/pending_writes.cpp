@@ -26,13 +26,29 @@ bool Land(const std::string& path, PendingPublish& pending) {
     return true;
 }
 
-// Appends what waits for `path` entry by entry, oldest first: an append
-// lands whole or not at all, so each entry lands exactly once. False while
-// some are refused.
+// Whole entries up to this many bytes go in one append, so that a backlog
+// of thousands, released at once, costs a few writes rather than an open
+// and a close each.
+const size_t kAppendBatchBytes = 64 * 1024;
+
+// Appends what waits for `path`, oldest first, in batches of whole entries:
+// an append lands whole or is cut back, so each entry lands exactly once.
+// A batch refused (a disk nearly full) is tried entry by entry, so that
+// what still fits lands. False while some are refused.
 bool TryAppendWaiting(const std::string& path, std::deque<std::string>& entries) {
+    bool batching = true;
     while (!entries.empty()) {
-        if (!AppendToFile(path, entries.front())) return false;
-        entries.pop_front();
+        std::string batch = entries.front();
+        size_t count = 1;
+        while (batching && count < entries.size() &&
+               batch.size() + entries[count].size() <= kAppendBatchBytes)
+            batch += entries[count++];
+        if (!AppendToFile(path, batch)) {
+            if (count == 1) return false;
+            batching = false;
+            continue;
+        }
+        entries.erase(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(count));
     }
     return true;
 }

@@ -12,16 +12,25 @@ std::string WideToUtf8(const WideChar* text, size_t capacity) {
     return PlatformWideToUtf8(text, length);
 }
 
-std::string TrimCommandText(const std::string& text) {
+std::string TrimTrailingBlanks(const std::string& text) {
     size_t end = text.size();
     while (end > 0) {
         const char c = text[end - 1];
         if (c != '\r' && c != '\n' && c != ' ' && c != '\t') break;
         --end;
     }
-    size_t begin = 0;
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-    return text.substr(begin, end - begin);
+    return text.substr(0, end);
+}
+
+size_t LeadingBlanks(const std::string& text) {
+    size_t count = 0;
+    while (count < text.size() && (text[count] == ' ' || text[count] == '\t')) ++count;
+    return count;
+}
+
+std::string TrimCommandText(const std::string& text) {
+    const std::string trailing = TrimTrailingBlanks(text);
+    return trailing.substr(LeadingBlanks(trailing));
 }
 
 std::string OnOneLine(const std::string& field) {
@@ -29,6 +38,26 @@ std::string OnOneLine(const std::string& field) {
     for (char& c : line)
         if (c == '\r' || c == '\n') c = ' ';
     return line;
+}
+
+std::string WithoutBars(const std::string& field) {
+    std::string out;
+    out.reserve(field.size());
+    for (char c : field) {
+        if (c == '|')
+            out += "\xC2\xA6";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string WithoutFinalLineBreak(const std::string& text) {
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+        return text.substr(0, text.size() - 2);
+    if (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        return text.substr(0, text.size() - 1);
+    return text;
 }
 
 std::string CutUtf8(const std::string& text, size_t maxBytes) {

@@ -26,10 +26,23 @@ inline std::string WideToUtf8(const WideString& text) {
 // Drops trailing CR, LF, space and tab, then leading space and tab.
 std::string TrimCommandText(const std::string& text);
 
+// Drops trailing CR, LF, space and tab only.
+std::string TrimTrailingBlanks(const std::string& text);
+
+// How many leading spaces and tabs TrimCommandText drops.
+size_t LeadingBlanks(const std::string& text);
+
 // Every carriage return and line feed as one space: a field that the game
 // reads line by line must not make a line of its own, which anyone who can
 // name a user, a channel or a message could otherwise forge.
 std::string OnOneLine(const std::string& field);
+
+// Every bar as a broken bar (U+00A6), so that a field before the last of a
+// line cannot be taken for two.
+std::string WithoutBars(const std::string& field);
+
+// Without one final line break ("\r\n", "\n" or "\r").
+std::string WithoutFinalLineBreak(const std::string& text);
 
 // Cuts UTF-8 text to at most `maxBytes` bytes, after the last whole
 // character that fits.

@@ -26,11 +26,15 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length);
 // Creates one directory in the current directory; an existing one is fine.
 void PlatformMakeDirectory(const char* name);
 
+// Whether anything, file or folder, has this name.
+bool PlatformExists(const std::string& path);
+
 // CreateNew writes only when the file does not exist yet.
 enum class FileWriteMode { Truncate, Append, CreateNew };
 
 // Each call opens the file with full sharing, acts and closes it. Paths are
-// in Windows syntax ("data\state.txt").
+// in Windows syntax ("data\state.txt"). Only a regular file is written: a
+// pipe or a device in a file's place is refused (false), never written to.
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode);
 
 enum class FileReadResult { Ok, Missing, TooLarge };
@@ -50,15 +54,27 @@ MoveResult PlatformReplaceFile(const std::string& from, const std::string& to);
 // Moves `from` to `to` only when `to` does not exist.
 bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to);
 
+// Removes the file, read-only or not.
 void PlatformRemoveFile(const std::string& path);
 
 // Milliseconds since the file's content last changed, by the system clock
 // (negative for a time stamp in the future); none when there is no file.
 std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path);
 
+// How long before this process was created the file's content last
+// changed, in milliseconds (negative for a change since); none when there
+// is no file.
+std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string& path);
+
+int64_t PlatformProcessId();
+
 enum class LockResult { Locked, HeldElsewhere, CannotCreate };
 
-// Opens or creates `path` and locks it exclusively for the rest of the
-// process. The system drops the lock when the process ends, however it
-// ends, so a file left behind by a crash never blocks a later process.
-LockResult PlatformLockFile(const std::string& path);
+// Claims the working directory for this process, for the rest of its life,
+// with `lockFile` as the lock's visible sign: Windows locks a byte of it,
+// far past what it holds, and keeps it from being deleted (so that its
+// folder cannot go either); POSIX locks the working directory itself,
+// which removing the data folder does not take away. The system drops the
+// lock when the process ends, however it ends, so nothing left behind by a
+// crash ever blocks a later process.
+LockResult PlatformLockDirectory(const std::string& lockFile);

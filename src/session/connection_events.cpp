@@ -11,25 +11,42 @@ void HandleConnectionSuccess(const VoiceEvent&) {
     LogInToServer(gBridgeConfig.nickname);
 }
 
-// The connection failed or was lost, or the server logged the bridge out
-// or removed it. There is no reconnect: the error stands for the rest of
-// the process, and the game, which knows this text, restarts the bridge.
-void HandleSessionEnded(const VoiceEvent&) {
+namespace {
+
+// Every end of the session is told the same way: status "error" with the
+// reason, and no user ID, which only an end takes away. There is no
+// reconnect: the error stands for the rest of the process, and the game
+// restarts the bridge. The first end's reason stays, so that a link closed
+// after a refused login still shows why it was refused.
+void EndSession(const std::string& reason) {
+    if (gBridgeState.session == SessionStage::Ended) return;
     gBridgeState.session = SessionStage::Ended;
     gBridgeState.status = kStatusError;
-    gBridgeState.lastError = kConnectionFailedText;
+    gBridgeState.lastError = reason;
+    gBridgeState.myUserId = 0;
     // Out of the server means out of its channel.
     OwnChannelCleared();
     WriteStateFile();
 }
 
+}  // namespace
+
+// The connection failed or was lost, or the server logged the bridge out
+// or removed it.
+void HandleSessionEnded(const VoiceEvent&) { EndSession(kConnectionFailedText); }
+
 void HandleCommandError(const VoiceEvent& event) {
     const std::string& error = event.errorText;
     AppendDebugLine("cmd_error: " + error);
+    // Before the login is confirmed the only request is the login itself:
+    // its refusal (a full server, a banned name) ends the session, with the
+    // server's reason for the player to read.
+    if (gBridgeState.session == SessionStage::Connecting) return EndSession(error);
     // After the end (a server that logged the bridge out still answers its
-    // requests) the end's own text stays: it is what tells the game to
+    // requests) the end's own reason stays: it is what tells the game to
     // restart the bridge.
     if (gBridgeState.session == SessionStage::Ended) return;
+    // A refused request: the session goes on.
     gBridgeState.lastError = error;
     SetStatus(kStatusError);
 }

@@ -106,12 +106,23 @@ std::optional<std::string> FindChannelName(int32_t channelId) {
     return channel->name;
 }
 
-int32_t FindChannelIdByName(const std::string& text) {
+namespace {
+
+int32_t FindChannelIdShownAs(const std::string& text) {
     const std::string name = !text.empty() && text[0] == '/' ? text.substr(1) : text;
     // Each channel's own name alone: a parent's name is never joined in.
     for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
-        if (channel && channel->name == name) return channel->id;
+        if (channel && OnOneLine(channel->name) == name) return channel->id;
     return 0;
+}
+
+}  // namespace
+
+int32_t FindChannelIdByName(const std::string& text) {
+    // A name that ends in a blank, as the game read it from channels.txt,
+    // first; then the name as a trimmed command line leaves it.
+    if (const int32_t id = FindChannelIdShownAs(WithoutFinalLineBreak(text))) return id;
+    return FindChannelIdShownAs(TrimTrailingBlanks(text));
 }
 
 void HandleUserLoggedInOrUpdated(const VoiceEvent& event) {
@@ -125,9 +136,13 @@ void HandleChannelNew(const VoiceEvent& event) {
 }
 
 void HandleChannelUpdate(const VoiceEvent& event) {
+    const DirectoryChannel* before = Find(gChannelDirectory, event.channelId);
+    const bool renamedOrMoved = before == nullptr || before->name != event.channelName ||
+                                before->parentId != event.parentId;
     HandleChannelNew(event);
-    // A rename of the bridge's own channel must reach the state file too.
-    OwnChannelChanged(event.channelId, event.channelName);
+    // A rename or a move of the bridge's own channel must reach the state
+    // file too; a new password or topic changes nothing the game sees there.
+    if (renamedOrMoved) OwnChannelRenamedOrMoved(event.channelId, event.channelName);
 }
 
 void HandleChannelRemove(const VoiceEvent& event) { RemoveChannel(event.channelId); }

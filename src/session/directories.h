@@ -28,8 +28,10 @@ void PublishChangedDirectories();
 std::optional<std::string> FindUserNickname(int32_t userId);
 std::optional<std::string> FindChannelName(int32_t channelId);
 
-// The first channel whose own name equals `text` without one leading "/";
-// 0 when none does.
+// The first channel whose own name, as channels.txt shows it (line breaks
+// folded), equals `text` as written less one final line break, or else
+// less its trailing blanks, in either case without one leading "/"; 0 when
+// none does.
 int32_t FindChannelIdByName(const std::string& text);
 
 // CLIENTEVENT_CMD_USER_LOGGEDIN and CLIENTEVENT_CMD_USER_UPDATE.

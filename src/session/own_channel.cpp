@@ -18,7 +18,7 @@ void OwnChannelLeft() {
     SetStatus(kStatusAuthorized);
 }
 
-void OwnChannelChanged(int32_t channelId, const std::string& name) {
+void OwnChannelRenamedOrMoved(int32_t channelId, const std::string& name) {
     if (gBridgeState.myChannelId == 0 || channelId != gBridgeState.myChannelId) return;
     gBridgeState.myChannelName = name;
     SetStatus(kStatusAuthorized);

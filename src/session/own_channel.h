@@ -15,8 +15,9 @@ void OwnChannelJoined(int32_t channelId);
 // Out of the channel, whether the server said so or the game asked.
 void OwnChannelLeft();
 
-// The server changed a channel; only the bridge's own shows in the state.
-void OwnChannelChanged(int32_t channelId, const std::string& name);
+// The server renamed or moved a channel; only the bridge's own shows in the
+// state.
+void OwnChannelRenamedOrMoved(int32_t channelId, const std::string& name);
 
 // The session is over: no channel. Publishing is left to the caller, which
 // publishes the end as a whole.

@@ -12,8 +12,9 @@
 void HandleTextMessage(const VoiceEvent& event) {
     if (event.messageType != MSGTYPE_USER) return;
     const std::string sender = FindUserNickname(event.fromUserId).value_or(kUnknownSenderName);
-    const std::string entry = std::to_string(event.fromUserId) + "|" + OnOneLine(sender) + "|" +
-                              OnOneLine(event.messageText) + "\n";
+    const std::string entry = std::to_string(event.fromUserId) + "|" +
+                              WithoutBars(OnOneLine(sender)) + "|" + OnOneLine(event.messageText) +
+                              "\n";
     if (PendingAppendCount(kPrivateMessageFile) >= kMaxPendingMessages) {
         AppendDebugLine("pm lost, backlog full: from " + std::to_string(event.fromUserId));
         return;

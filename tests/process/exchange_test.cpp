@@ -223,6 +223,47 @@ TEST_P(ExchangeTest, AFullDiskNeverEmptiesOrTearsAFile) {
     EXPECT_FALSE(TestFileExists(DataPath("state.txt.tmp")));
 }
 
+// 10,000 entries wait while a Windows game holds pm_in.txt. Once it lets go
+// they land in a few whole-entry batches, each once and in order, so that a
+// command written at that moment is not kept waiting behind them for one
+// open and close per entry, which took about two seconds.
+TEST_P(ExchangeTest, AReleasedBacklogLandsInAFewWritesWhileACommandIsTaken) {
+    if (!OnWindows()) GTEST_SKIP() << "share modes hold between Windows programs only";
+    Control({"bot", "add", "700", "Bea"});
+    StartLoggedIn();
+    StartTool({"hold", "data\\pm_in.txt", "release"});
+    ASSERT_TRUE(WaitUntil([&] { return TestFileExists(DataPath("pm_in.txt.holding")); }));
+    const int count = 10000;
+    std::string expected;
+    SimControlLink link;
+    ASSERT_TRUE(SimControlOpen(link, sim.controlPort));
+    for (int i = 0; i < count; ++i) {
+        SimControlCommand(link, {"bot", "say", "700", std::to_string(myUserId), std::to_string(i)});
+        expected += "700|Bea|" + std::to_string(i) + "\n";
+    }
+    SimControlClose(link);
+    // The server's events come in order: once the channel shows, the bridge
+    // holds every message.
+    Control({"channel", "add", "5", "1", "Depois"});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Data("channels.txt").find("5|Depois") != std::string::npos; }, 120s));
+    ASSERT_EQ(Data("pm_in.txt"), "");
+    WriteTestFile(dir.File("release"), "");
+    // Written once the backlog has begun to land.
+    ASSERT_TRUE(WaitUntil([&] { return !Data("pm_in.txt").empty(); }));
+    const auto written = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WriteCommand(dir.File("data"), "ptt_on"));
+    ASSERT_TRUE(WaitUntil([&] { return StateEntry("ptt") == "1"; }));
+    const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - written);
+    std::printf("ptt_on taken %lld ms after the backlog was released\n",
+                static_cast<long long>(taken.count()));
+    // Far above the few milliseconds a batched release costs, far below
+    // what one open and close per entry costs under Wine.
+    EXPECT_LT(taken, 1000ms);
+    EXPECT_TRUE(DataBecomes("pm_in.txt", expected, 60s));
+}
+
 INSTANTIATE_FOR_BOTH_BUILDS(ExchangeTest);
 
 }  // namespace

@@ -73,4 +73,12 @@ protected:
         }
         return lines;
     }
+
+    // How many requests named `name` the server logged from `userId`.
+    size_t CountRequests(int userId, const std::string& name) const {
+        size_t count = 0;
+        for (const std::string& line : RequestsFrom(userId))
+            if (line.rfind(name + "\t", 0) == 0) ++count;
+        return count;
+    }
 };

@@ -67,7 +67,7 @@ TEST_P(VoiceSessionTest, CommandErrorsAndALostConnectionAreReported) {
                                 "event con_success\nsound devices initialized\n"
                                 "cmd_error: Primeiro erro\ncmd_error: Segundo | erro\nlinha\n"));
     Control({"client", "drop", std::to_string(myUserId)});
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", myUserId, 0, "", kFailedText)));
+    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
     EXPECT_TRUE(IsRunning(bridge));
 }
 
@@ -111,12 +111,13 @@ TEST_P(VoiceSessionTest, OwnChannelFollowsJoinsLeavesRenamesAndRemovals) {
 TEST_P(VoiceSessionTest, PrivateMessagesFromABotAndAnotherBridgeArrive) {
     StartLoggedIn();
     // Line breaks in names and texts become spaces: one entry, one line,
-    // however a sender words it.
+    // however a sender words it; a bar in the name cannot make a field.
     Control({"bot", "add", "950", "Bot|B\r"});
     Control({"bot", "say", "950", std::to_string(myUserId),
              "ol\xC3\xA1 | \xF0\x9F\x8E\xAE\nlinha 2\ttab\r\n101|Guia|forjada"});
     const std::string first =
-        "950|Bot|B |ol\xC3\xA1 | \xF0\x9F\x8E\xAE linha 2\ttab  101|Guia|forjada\n";
+        "950|Bot\xC2\xA6"
+        "B |ol\xC3\xA1 | \xF0\x9F\x8E\xAE linha 2\ttab  101|Guia|forjada\n";
     EXPECT_TRUE(DataBecomes("pm_in.txt", first));
 
     // A second bridge, in a game directory of its own, writes to the first.

@@ -15,7 +15,11 @@ TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
     // bridge in "starting" long enough to look at it.
     SilentListener server;
     std::filesystem::create_directory(dir.File("data"));
+    // An earlier run's command: last written well before this bridge began.
     WriteTestFile(DataPath("cmd.txt"), "refresh");
+    std::filesystem::last_write_time(
+        DataPath("cmd.txt"),
+        std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
     WriteTestFile(DataPath("pm_in.txt"), "3|old|message\n");
     WriteTestFile(DataPath("corvanex_debug.txt"), "old log line\n");
     WriteTestFile(DataPath("users.txt"), "9|earlier run\n");
@@ -25,9 +29,10 @@ TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
     Start({"127.0.0.1", port, "10444", "0", "Z\xC3\xA9 \xF0\x9F\x8E\xAE"});
 
     EXPECT_TRUE(DataBecomes("state.txt", StateText("starting", "Z\xC3\xA9 \xF0\x9F\x8E\xAE")));
-    EXPECT_TRUE(DataBecomes(
-        "corvanex_debug.txt",
-        "start host=127.0.0.1 tcp=" + port + " udp=10444 nick=Z\xC3\xA9 \xF0\x9F\x8E\xAE\n"));
+    EXPECT_TRUE(DataBecomes("corvanex_debug.txt",
+                            "start host=127.0.0.1 tcp=" + port +
+                                " udp=10444 nick=Z\xC3\xA9 \xF0\x9F\x8E\xAE\n" +
+                                "cmd discarded, written before this bridge started: refresh\n"));
     EXPECT_EQ(Data("cmd.txt"), "");
     EXPECT_EQ(Data("pm_in.txt"), "");
     // The directories of an earlier run wait for the first event to redo them.

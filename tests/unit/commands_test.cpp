@@ -2,6 +2,9 @@
 // library double.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "bridge.h"
 #include "commands/command_processor.h"
 #include "core/command_poll.h"
@@ -72,6 +75,26 @@ TEST_F(CommandsTest, JoinCommandsAskTheLibraryAndPublishNothingYet) {
         EXPECT_EQ(gLibraryDouble.calls, calls) << command;
     }
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
+}
+
+// The name as channels.txt shows it, blanks at its end included, wins over
+// the name as a trimmed command line leaves it.
+TEST_F(CommandsTest, JoinPathFindsTheNameTheGameSees) {
+    for (const auto& [id, name] : std::vector<std::pair<int, std::u16string>>{
+             {6, u"Sala "}, {7, u"Sala"}, {8, u"Fim\n"}, {9, u"Fim"}})
+        HandleClientEvent(VoiceEventOf(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, 1, name)));
+    const std::pair<std::string, int> cases[] = {
+        {"joinpath Sala ", 6},   {"joinpath Sala\n", 7},   {"joinpath Sala\r\n", 7},
+        {"joinpath Sala \n", 6}, {"joinpath Sala  ", 7},   {"joinpath Fim ", 8},
+        {"joinpath Fim", 9},     {"\tjoinpath /Sala ", 6},
+    };
+    for (const auto& [written, id] : cases) {
+        gLibraryDouble.calls.clear();
+        RunCommand(TrimCommandText(written), written);
+        EXPECT_EQ(gLibraryDouble.calls,
+                  Calls{"TT_DoJoinChannelByID " + std::to_string(id) + " password="})
+            << written;
+    }
 }
 
 TEST_F(CommandsTest, StateCommandsActAndPublishAuthorized) {
@@ -245,12 +268,20 @@ TEST_F(CommandsTest, AMovedCommandFoundBlankGoesBackUnlessANewOneCame) {
     }
 }
 
-TEST_F(CommandsTest, StartUpDiscardsWaitingAndHalfTakenCommands) {
-    WriteTestFile(dir.File("data/cmd.txt"), "leave");
-    WriteTestFile(dir.File("data/cmd.txt.taken"), "ptt_on");
-    DiscardStaleCommands();
-    EXPECT_EQ(Data("cmd.txt"), "");
-    EXPECT_FALSE(TestFileExists(dir.File("data/cmd.txt.taken")));
+// A half-taken command is an earlier run's, and so is one written before
+// this process began; one written since waits where the game put it.
+TEST_F(CommandsTest, StartUpDiscardsOnlyTheCommandsOfAnEarlierRun) {
+    for (const bool stale : {true, false}) {
+        WriteTestFile(dir.File("data/cmd.txt"), "leave");
+        WriteTestFile(dir.File("data/cmd.txt.taken"), "ptt_on");
+        if (stale)
+            std::filesystem::last_write_time(
+                dir.File("data/cmd.txt"),
+                std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
+        DiscardStaleCommands();
+        EXPECT_EQ(Data("cmd.txt"), stale ? "" : "leave");
+        EXPECT_FALSE(TestFileExists(dir.File("data/cmd.txt.taken")));
+    }
 }
 
 }  // namespace

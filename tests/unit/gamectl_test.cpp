@@ -64,6 +64,7 @@ TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
         {{"send"}, 2, "send is missing arguments (usage: gamectl send BRIDGE_COMMAND)", ""},
         {{"send", "hello", "world"}, 2, "\"hello\" is not a bridge command " + commands, ""},
         {{"send", "ptt_on", "now"}, 2, "ptt_on takes no argument", ""},
+        {{"start", "--"}, 2, "start needs a PROGRAM", ""},
         {{"send", "joinid"}, 2, "joinid needs a CHANNEL_ID", ""},
         {{"send", "joinid", "5x"}, 2, "\"5x\" is not a channel ID", ""},
         {{"send", "pm", "12"},

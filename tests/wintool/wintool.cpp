@@ -21,6 +21,13 @@
 //   wintool spawn EXE ARG...
 //       runs EXE with the arguments, where \uXXXX stands for one UTF-16
 //       unit; exits with EXE's exit code
+//   wintool game RECIPE COMMAND STOP_PATH EXE ARG...
+//       a game that starts the bridge in the current folder and sends one
+//       command. With RECIPE 1 it follows the start recipe, then prints
+//       "pm " and each entry it reads of pm_in.txt; with 0 it writes the
+//       command a frame (16 ms) after the start, as a game that trusts the
+//       state it finds. Prints "ready", then ends the bridge once STOP_PATH
+//       exists; exits 3 when the start fails
 //   wintool pms DATA_DIR COUNT TIMEOUT_MS
 //       consumes DATA_DIR/pm_in.txt as a game does, with the game-side
 //       library, printing each entry on its own line as it arrives, until
@@ -33,8 +40,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "bridge_start.h"
 #include "game_files.h"
+#include "windows_command_line.h"
 
 namespace {
 
@@ -59,23 +69,6 @@ std::wstring Decode(const char* text) {
         }
     }
     return out;
-}
-
-// Quotes one argument so that CommandLineToArgvW gives it back unchanged.
-std::wstring Quote(const std::wstring& arg) {
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
 }
 
 bool Exists(const std::wstring& path) {
@@ -185,7 +178,8 @@ int Commands(const char* path, int count) {
 
 int Spawn(int argc, char** argv) {
     std::wstring commandLine;
-    for (int i = 0; i < argc; ++i) commandLine += (i ? L" " : L"") + Quote(Decode(argv[i]));
+    for (int i = 0; i < argc; ++i)
+        commandLine += (i ? L" " : L"") + QuoteWindowsArgument(Decode(argv[i]));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -198,6 +192,30 @@ int Spawn(int argc, char** argv) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
+}
+
+int Game(bool recipe, const std::string& command, const char* stopPath, int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    BridgeStart start;
+    if (recipe) {
+        start = StartBridgeAsGame(".", argv[0], args, std::chrono::seconds(20));
+        if (start.outcome != StartOutcome::Ready) return 3;
+        PmReader reader;
+        for (const std::string& entry : ReadNewMessages("data", reader))
+            std::printf("pm %s\n", entry.c_str());
+    } else {
+        const std::optional<BridgeProcess> process = SpawnBridge(argv[0], args, ".");
+        if (!process) return 3;
+        start.process = *process;
+        Sleep(16);
+    }
+    WriteCommand("data", command);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    while (!Exists(Widen(stopPath))) Sleep(10);
+    EndBridge(start.process);
+    return 0;
 }
 
 int Pms(const char* dataDir, int count, int timeoutMs) {
@@ -228,7 +246,9 @@ int main(int argc, char** argv) {
     if (argc == 6 && verb == "read") return Read(argv[2], argv[3], argv[4], argv[5]);
     if (argc == 4 && verb == "commands") return Commands(argv[2], std::atoi(argv[3]));
     if (argc >= 3 && verb == "spawn") return Spawn(argc - 2, argv + 2);
+    if (argc >= 6 && verb == "game")
+        return Game(std::string(argv[2]) == "1", argv[3], argv[4], argc - 5, argv + 5);
     if (argc == 5 && verb == "pms") return Pms(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
-    std::fputs("usage: wintool hold|read|commands|spawn|pms ... (see the source)\n", stderr);
+    std::fputs("usage: wintool hold|read|commands|spawn|game|pms ... (see the source)\n", stderr);
     return 2;
 }

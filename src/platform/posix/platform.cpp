@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 
 #include "arguments.h"
 #include "utf_codec.h"
@@ -60,6 +62,11 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
 
 void PlatformMakeDirectory(const char* name) { mkdir(NativePath(name).c_str(), 0777); }
 
+bool PlatformExists(const std::string& path) {
+    struct stat info;
+    return stat(NativePath(path).c_str(), &info) == 0;
+}
+
 bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWriteMode mode) {
     const int modeFlags[] = {O_TRUNC, O_APPEND, O_EXCL};
     // Non-blocking, so that a pipe in a file's place cannot hang the bridge.
@@ -68,7 +75,7 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
     FileDescriptor file(open(NativePath(path).c_str(), flags, 0666));
     if (file.fd < 0) return false;
     struct stat before {};
-    if (mode == FileWriteMode::Append && fstat(file.fd, &before) != 0) return false;
+    if (fstat(file.fd, &before) != 0 || !S_ISREG(before.st_mode)) return false;
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(file.fd, bytes.data() + done, bytes.size() - done);
@@ -125,13 +132,53 @@ bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
 
 void PlatformRemoveFile(const std::string& path) { unlink(NativePath(path).c_str()); }
 
-LockResult PlatformLockFile(const std::string& path) {
+LockResult PlatformLockDirectory(const std::string&) {
     // Kept open for the life of the process: the lock lives with it.
-    const int fd = open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LockResult::CannotCreate;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return LockResult::Locked;
     close(fd);
     return LockResult::HeldElsewhere;
+}
+
+int64_t PlatformProcessId() { return getpid(); }
+
+namespace {
+
+int64_t Milliseconds(const timespec& t) { return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000; }
+
+// The process's creation by the system clock: its start time counts clock
+// ticks since boot, which CLOCK_BOOTTIME counts too (the boot time in whole
+// seconds would be too coarse).
+std::optional<int64_t> ProcessStartMilliseconds() {
+    std::ifstream in("/proc/self/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The name in parentheses may hold spaces; the fields after it do not.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    // The start time is field 22 of the line; the state, field 3, follows
+    // the name.
+    for (int number = 3; number <= 22; ++number) fields >> field;
+    if (!fields) return std::nullopt;
+    const int64_t ticksPerSecond = sysconf(_SC_CLK_TCK);
+    const int64_t startSinceBoot = std::stoll(field) * 1000 / ticksPerSecond;
+    timespec boot, now;
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_REALTIME, &now);
+    return Milliseconds(now) - (Milliseconds(boot) - startSinceBoot);
+}
+
+}  // namespace
+
+std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string& path) {
+    struct stat info;
+    if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+    static const std::optional<int64_t> start = ProcessStartMilliseconds();
+    // Without a start time the file counts as changed at the start.
+    if (!start) return 0;
+    return *start - Milliseconds(info.st_mtim);
 }
 
 std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {

@@ -60,6 +60,10 @@ std::string PlatformWideToUtf8(const WideChar* text, size_t length) {
 
 void PlatformMakeDirectory(const char* name) { CreateDirectoryA(name, nullptr); }
 
+bool PlatformExists(const std::string& path) {
+    return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 namespace {
 
 // An append-only handle cannot shorten its file: a second one does.
@@ -81,6 +85,8 @@ bool PlatformWriteFile(const std::string& path, const std::string& bytes, FileWr
                                 kFullSharing, nullptr, dispositions[static_cast<int>(mode)],
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.handle == INVALID_HANDLE_VALUE) return false;
+    // A pipe or a device in the file's place is no exchange file.
+    if (GetFileType(file.handle) != FILE_TYPE_DISK) return false;
     LARGE_INTEGER before{};
     if (append && !GetFileSizeEx(file.handle, &before)) return false;
     size_t done = 0;
@@ -168,32 +174,75 @@ bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to) {
     return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0) != 0;
 }
 
-void PlatformRemoveFile(const std::string& path) { DeleteFileW(WidePath(path).c_str()); }
+void PlatformRemoveFile(const std::string& path) {
+    const std::wstring wide = WidePath(path);
+    if (DeleteFileW(wide.c_str()) || GetLastError() != ERROR_ACCESS_DENIED) return;
+    // A read-only file is deleted once it is not read-only any more.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return;
+    SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    DeleteFileW(wide.c_str());
+}
 
-LockResult PlatformLockFile(const std::string& path) {
-    // Shared opening, so that a reader of the directory cannot get in the
-    // way; the byte lock is what excludes. The handle stays open for the
-    // life of the process, and the lock with it.
+namespace {
+
+// The byte the lock takes: far past the process ID the file holds, so that
+// a game can read that while the lock is held.
+const DWORD kLockedByteOffset = 1u << 20;
+
+}  // namespace
+
+LockResult PlatformLockDirectory(const std::string& lockFile) {
+    // Read access alone, so that even a reader that shares only reading
+    // (.NET) can open the file for the holder's ID, which is written through
+    // a handle of its own. Deleting is not shared, so that neither the file
+    // nor its folder can go while the bridge runs. The byte lock is what
+    // excludes. The handle stays open for the life of the process, and the
+    // lock with it.
     const HANDLE handle =
-        CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kFullSharing, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return LockResult::CannotCreate;
-    OVERLAPPED whole{};
-    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+        CreateFileW(WidePath(lockFile).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? LockResult::HeldElsewhere
+                                                         : LockResult::CannotCreate;
+    OVERLAPPED at{};
+    at.Offset = kLockedByteOffset;
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
         return LockResult::Locked;
     CloseHandle(handle);
     return LockResult::HeldElsewhere;
 }
 
-std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
+int64_t PlatformProcessId() { return GetCurrentProcessId(); }
+
+namespace {
+
+// File times and the system clock both count 100 ns steps.
+int64_t Steps(const FILETIME& t) { return (int64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
+
+std::optional<FILETIME> LastWriteTime(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &info))
         return std::nullopt;
+    return info.ftLastWriteTime;
+}
+
+}  // namespace
+
+std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
+    const std::optional<FILETIME> written = LastWriteTime(path);
+    if (!written) return std::nullopt;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    // Both count 100 ns steps.
-    auto steps = [](const FILETIME& t) {
-        return (int64_t{t.dwHighDateTime} << 32) | int64_t{t.dwLowDateTime};
-    };
-    return (steps(now) - steps(info.ftLastWriteTime)) / 10000;
+    return (Steps(now) - Steps(*written)) / 10000;
+}
+
+std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string& path) {
+    const std::optional<FILETIME> written = LastWriteTime(path);
+    if (!written) return std::nullopt;
+    FILETIME created, exited, kernel, user;
+    // Without a creation time the file counts as changed at the start.
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    return (Steps(created) - Steps(*written)) / 10000;
 }

@@ -1,0 +1,69 @@
+// Claiming, emptying and restoring the data directory.
+#include "core/data_directory.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/startup.h"
+#include "files/debug_log.h"
+#include "files/file_io.h"
+#include "files/paths.h"
+#include "files/state_file.h"
+#include "platform.h"
+#include "session/directories.h"
+
+namespace {
+
+// The lock file names its holder, one decimal line, so that a game that
+// finds its directory served (exit 2) can tell which process serves it.
+bool RecordLockHolder() {
+    return WriteWholeFile(kLockFile, std::to_string(PlatformProcessId()) + "\n");
+}
+
+bool CanMakeFilesInData() {
+    if (!WriteWholeFile(kProbeFile, "")) return false;
+    PlatformRemoveFile(kProbeFile);
+    return true;
+}
+
+}  // namespace
+
+// One bridge per directory, and one that can write there: otherwise the
+// bridge would log in and stay on the server while the game sees nothing.
+// Nothing of the game's is touched on the way out.
+int ClaimDataDirectory() {
+    PlatformMakeDirectory(kDataDirectoryName);
+    const LockResult lock = PlatformLockDirectory(kLockFile);
+    if (lock == LockResult::HeldElsewhere) return kExitAlreadyServed;
+    if (lock == LockResult::CannotCreate || !RecordLockHolder() || !CanMakeFilesInData())
+        return kExitDataUnusable;
+    return 0;
+}
+
+bool EmptyPrivateMessageFile() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!WriteWholeFile(kPrivateMessageFile, "")) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            // Read-only, or something else in its place: a new file serves.
+            PlatformRemoveFile(kPrivateMessageFile);
+            return CreateFileIfAbsent(kPrivateMessageFile, "");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+void RestoreDataDirectoryIfGone() {
+    // The lock file goes with the folder (Windows keeps both while it is
+    // held); a folder made again by someone else has none.
+    if (PlatformExists(kLockFile)) return;
+    PlatformMakeDirectory(kDataDirectoryName);
+    RecordLockHolder();
+    CreateFileIfAbsent(kCommandFile, "");
+    CreateFileIfAbsent(kPrivateMessageFile, "");
+    AppendDebugLine("data directory removed while running: made again");
+    WriteStateFile();
+    WriteChannelsFile();
+    WriteUsersFile();
+}
