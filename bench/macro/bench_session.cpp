@@ -2,6 +2,7 @@
 #include "bench_session.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "game_files.h"
 
@@ -9,6 +10,14 @@ namespace {
 
 // A first Wine start in a fresh prefix brings up Wine's own services too.
 const auto kStartTimeout = std::chrono::seconds(90);
+
+// The pause is uniform over 200 ms: whole turns of any loop of up to 20 ms
+// (ten of 20 ms, twenty of 10 ms), so the writes land evenly at every phase
+// of such a loop, and more than one turn of the old 180 ms loop (100 ms of
+// waiting for events, 80 ms of sleep), whose every phase they reach too,
+// its first 20 ms twice as often. One pause for both, so that figures of
+// the old and the new bridge compare.
+const int kRandomPhaseSpanMs = 200;
 
 }  // namespace
 
@@ -41,6 +50,11 @@ bool StartSession(BenchSession& session, std::string& error) {
         kStartTimeout);
     if (!ready) error = BridgeBuildName(session.build) + " bridge did not log in";
     return ready;
+}
+
+void PauseAtRandomPhase(std::mt19937& random) {
+    std::uniform_int_distribution<int> pauseMs(0, kRandomPhaseSpanMs - 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
 }
 
 size_t CountLines(const std::string& text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <random>
 #include <string>
 
 #include "bridge_runner.h"
@@ -26,6 +27,11 @@ struct BenchSession {
 // published itself and the root channel. False, with `error` set, when
 // that does not happen in time.
 bool StartSession(BenchSession& session, std::string& error);
+
+// Sleeps for a random 0 to 199 ms before a write or a burst, so that it
+// falls at any moment of the bridge's loop as a game's writes do; without
+// it every write would follow right after the previous command ran.
+void PauseAtRandomPhase(std::mt19937& random);
 
 // Lines in a published file (each entry ends with a line feed).
 size_t CountLines(const std::string& text);

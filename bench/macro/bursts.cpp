@@ -13,7 +13,6 @@ namespace {
 
 const auto kPoll = std::chrono::milliseconds(1);
 const auto kBurstTimeout = std::chrono::seconds(300);
-const int kLoopTurnMs = 180;
 const char* const kBurstCommand = "ptt_on";
 
 }  // namespace
@@ -35,8 +34,7 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
         return result;
     }
     // Start at a random point of the bridge's loop, as a real burst would.
-    std::uniform_int_distribution<int> pauseMs(0, kLoopTurnMs - 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+    PauseAtRandomPhase(random);
 
     const ProcSample before = ReadProcSample(session.bridge.pid);
     const auto start = Clock::now();

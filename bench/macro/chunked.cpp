@@ -14,10 +14,9 @@ const std::string kFirstPiece = "pm 990|parte ";
 const auto kTimeout = std::chrono::seconds(10);
 
 bool WriteInTwoPieces(const std::string& dataDir, int i, std::mt19937& random) {
-    std::uniform_int_distribution<int> phaseMs(0, 179), pauseMs(0, 20);
+    std::uniform_int_distribution<int> pauseMs(0, 20);
     if (!WaitFor([&] { return CommandFileFree(dataDir); }, kTimeout)) return false;
-    // At any moment of the bridge's loop turn.
-    std::this_thread::sleep_for(std::chrono::milliseconds(phaseMs(random)));
+    PauseAtRandomPhase(random);
     return WriteCommandInTwoPieces(dataDir, kFirstPiece, std::to_string(i) + " inteira",
                                    std::chrono::milliseconds(pauseMs(random)));
 }

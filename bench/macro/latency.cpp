@@ -1,5 +1,5 @@
-// Command latency: write ptt_on or ptt_off as a game does, then poll the
-// state file every millisecond until its ptt entry shows the change.
+// Command latency: write a command as a game does, then poll the state
+// file every millisecond until it shows the command's effect.
 #include "latency.h"
 
 #include <chrono>
@@ -12,34 +12,34 @@ namespace {
 
 const auto kPoll = std::chrono::milliseconds(1);
 const auto kEffectTimeout = std::chrono::seconds(10);
-// One loop turn of the bridge is 100 ms of waiting for events plus 80 ms
-// of sleep; a pause drawn from a whole turn puts the writes at every phase
-// of it, as a game's writes fall. Without it every write would follow
-// right after the previous command ran, always the slowest phase.
-const int kLoopTurnMs = 180;
 
-std::string PttValue(const std::string& dataDir) {
-    return ParseStateText(ReadDataFile(dataDir, "state.txt"))["ptt"];
+bool Shows(const std::string& dataDir, const CommandEffect& effect) {
+    return ParseStateText(ReadDataFile(dataDir, kStateFileName))[effect.stateKey] == effect.value;
 }
 
 }  // namespace
 
-LatencyResult MeasureCommandLatency(const std::string& dataDir, int count, std::mt19937& random) {
+std::vector<CommandEffect> PushToTalkCommands() {
+    return {{kCommandPushToTalkOn, kStateKeyPushToTalk, "1"},
+            {kCommandPushToTalkOff, kStateKeyPushToTalk, "0"}};
+}
+
+LatencyResult MeasureCommandLatency(const std::string& dataDir,
+                                    const std::vector<CommandEffect>& commands, int count,
+                                    std::mt19937& random) {
     LatencyResult result;
-    std::uniform_int_distribution<int> pauseMs(0, kLoopTurnMs - 1);
     for (int i = 0; i < count; ++i) {
-        const bool on = i % 2 == 0;
-        const std::string expected = on ? "1" : "0";
+        const CommandEffect& effect = commands[static_cast<size_t>(i) % commands.size()];
         if (!WaitFor([&] { return CommandFileFree(dataDir); }, kEffectTimeout)) {
             ++result.timeouts;
             continue;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+        PauseAtRandomPhase(random);
         const auto written = std::chrono::steady_clock::now();
-        WriteCommand(dataDir, on ? "ptt_on" : "ptt_off");
+        WriteCommand(dataDir, effect.command);
         bool seen = false;
         for (;;) {
-            if (PttValue(dataDir) == expected) {
+            if (Shows(dataDir, effect)) {
                 seen = true;
                 break;
             }

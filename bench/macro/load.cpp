@@ -1,5 +1,5 @@
 // A load thread drives voicesim's control port at a steady rate while the
-// game's side measures command latency as when idle.
+// game's side measures as when idle.
 #include "load.h"
 
 #include <atomic>
@@ -40,17 +40,13 @@ LoadPlan PlanFor(SteadyLoad load, int firstId, const std::string& me) {
 
 }  // namespace
 
-LatencyResult MeasureLatencyUnderLoad(BenchSession& session, SteadyLoad load, int count,
-                                      int firstId, std::mt19937& random) {
-    const std::string dataDir = session.DataDir();
-    const std::string me = ParseStateText(ReadDataFile(dataDir, "state.txt"))["myuserid"];
+bool RunUnderLoad(BenchSession& session, SteadyLoad load, int firstId,
+                  const std::function<void()>& measure) {
+    const std::string me =
+        ParseStateText(ReadDataFile(session.DataDir(), kStateFileName))[kStateKeyMyUserId];
     const LoadPlan plan = PlanFor(load, firstId, me);
-    LatencyResult result;
     SimControlLink link;
-    if (!SimControlOpen(link, session.sim.controlPort)) {
-        result.timeouts = count;
-        return result;
-    }
+    if (!SimControlOpen(link, session.sim.controlPort)) return false;
     for (const auto& command : plan.setup) SimControlCommand(link, command);
     std::atomic<bool> running{true};
     std::thread driver([&] {
@@ -61,9 +57,9 @@ LatencyResult MeasureLatencyUnderLoad(BenchSession& session, SteadyLoad load, in
             std::this_thread::sleep_until(next);
         }
     });
-    result = MeasureCommandLatency(dataDir, count, random);
+    measure();
     running = false;
     driver.join();
     SimControlClose(link);
-    return result;
+    return true;
 }

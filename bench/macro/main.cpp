@@ -1,10 +1,13 @@
 // bridge_bench: runs the real bridge, natively and voicebridge.exe under
 // Wine, against voicesim over loopback as a game would, and prints the
 // results as markdown. --short runs a little of everything, only to show
-// that it all still works. The exit status tells whether every measurement
-// could be taken; no timing ever makes it fail.
+// that it all still works; --commands and --seconds give any plan more (or
+// fewer) idle commands of each kind and longer cost windows. The exit
+// status tells whether every measurement could be taken; no timing ever
+// makes it fail.
 //
-//   bridge_bench [--short] [--wine-prefix DIR]
+//   bridge_bench [--short] [--commands N] [--seconds S] [--wine-prefix DIR]
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -14,8 +17,10 @@
 #include <vector>
 
 #include "bench_session.h"
+#include "join_latency.h"
 #include "load.h"
 #include "report.h"
+#include "stats.h"
 
 namespace {
 
@@ -27,8 +32,10 @@ struct BurstPlan {
 struct Plan {
     double settleSeconds;  // after the login, before the idle window
     double idleSeconds;
-    int nativeCommands;
+    double loadSeconds;  // the cost window during 25 messages a second
+    int nativeCommands;  // ptt_on/ptt_off, idle
     int wineCommands;
+    int joinCommands;
     int chunkedCommands;
     int loadedCommands;
     std::vector<BurstPlan> nativeBursts;
@@ -37,18 +44,21 @@ struct Plan {
 
 const Plan kFullPlan = {5,
                         60,
+                        20,
                         300,
                         300,
+                        200,
                         300,
                         100,
                         {{250, 5}, {1000, 5}, {4000, 3}, {16000, 2}, {50000, 1}},
                         {{250, 3}, {1000, 3}, {4000, 2}, {16000, 1}}};
 // Short runs take their bursts in the session already up, one small each.
-const Plan kShortPlan = {0.5, 2, 10, 6, 5, 5, {{100, 1}}, {{100, 1}}};
+const Plan kShortPlan = {0.5, 2, 2, 10, 6, 6, 5, 5, {{100, 1}}, {{100, 1}}};
 
 // IDs well above what voicesim hands out to clients, for bots and channels:
-// the steady loads below the bursts.
+// the steady loads and the joinid channels below the bursts.
 const int kFirstLoadId = 500;
+const int kFirstJoinId = 520;
 const int kFirstBurstId = 1000;
 
 void Progress(const std::string& text) { std::cerr << "bench: " << text << std::endl; }
@@ -95,23 +105,38 @@ bool RunBuild(BridgeBuild build, const Plan& plan, bool shortRun, const std::str
     }
     // Wine's own services may still be coming up right after the login.
     std::this_thread::sleep_for(std::chrono::duration<double>(plan.settleSeconds));
-    Progress(results.name + " idle for " + std::to_string(static_cast<int>(plan.idleSeconds)) +
-             " s");
-    results.idle = MeasureIdle(session, plan.idleSeconds, winePrefix);
+    Progress(results.name + " idle for " + Fixed(plan.idleSeconds, 0) + " s");
+    results.idle = MeasureCost(session, plan.idleSeconds, winePrefix);
+    const std::string dataDir = session.DataDir();
     const int commands = wine ? plan.wineCommands : plan.nativeCommands;
-    Progress(results.name + " command latency, " + std::to_string(commands) + " commands");
-    results.latency = MeasureCommandLatency(session.DataDir(), commands, random);
-    Progress(results.name + " command latency under load, " + std::to_string(plan.loadedCommands) +
-             " commands each");
-    results.messagesLatency = MeasureLatencyUnderLoad(session, SteadyLoad::Messages,
-                                                      plan.loadedCommands, kFirstLoadId, random);
-    results.directoryLatency = MeasureLatencyUnderLoad(
-        session, SteadyLoad::DirectoryEvents, plan.loadedCommands, kFirstLoadId + 10, random);
+    Progress(results.name + " command latency, " + std::to_string(commands) + " ptt and " +
+             std::to_string(plan.joinCommands) + " joinid commands");
+    results.latency = MeasureCommandLatency(dataDir, PushToTalkCommands(), commands, random);
+    results.joinLatency = MeasureJoinLatency(session, plan.joinCommands, kFirstJoinId, random);
+    Progress(results.name + " under load: " + Fixed(plan.loadSeconds, 0) + " s of cost, " +
+             std::to_string(plan.loadedCommands) + " commands each");
+    // The cost window before the commands: what the stream alone costs.
+    const auto underMessages = [&] {
+        results.messagesCost = MeasureCost(session, plan.loadSeconds, winePrefix);
+        results.messagesLatency =
+            MeasureCommandLatency(dataDir, PushToTalkCommands(), plan.loadedCommands, random);
+    };
+    const auto underDirectoryEvents = [&] {
+        results.directoryLatency =
+            MeasureCommandLatency(dataDir, PushToTalkCommands(), plan.loadedCommands, random);
+    };
+    const bool loaded =
+        RunUnderLoad(session, SteadyLoad::Messages, kFirstLoadId, underMessages) &&
+        RunUnderLoad(session, SteadyLoad::DirectoryEvents, kFirstLoadId + 10, underDirectoryEvents);
     Progress(results.name + " two-piece commands, " + std::to_string(plan.chunkedCommands));
     results.chunked = MeasureChunkedCommands(session, plan.chunkedCommands, random);
-    if (!results.idle.ok || results.latency.timeouts > 0 || !results.chunked.written ||
-        results.messagesLatency.timeouts > 0 || results.directoryLatency.timeouts > 0) {
-        std::cerr << "bench: " << results.name << ": idle not measured or commands lost"
+    const LatencyResult* latencies[] = {&results.latency, &results.joinLatency,
+                                        &results.messagesLatency, &results.directoryLatency};
+    const bool lost = std::any_of(std::begin(latencies), std::end(latencies),
+                                  [](const LatencyResult* l) { return l->timeouts > 0; });
+    if (!loaded || lost || !results.idle.ok || !results.messagesCost.ok ||
+        !results.chunked.written) {
+        std::cerr << "bench: " << results.name << ": a cost not measured or commands lost"
                   << std::endl;
         return false;
     }
@@ -131,18 +156,29 @@ std::string DefaultWinePrefix() {
 
 int main(int argc, char** argv) {
     bool shortRun = false;
+    int commands = 0;
+    double seconds = 0;
     std::string winePrefix = DefaultWinePrefix();
     for (int i = 1; i < argc; ++i) {
+        const bool valued = i + 1 < argc;
         if (std::strcmp(argv[i], "--short") == 0) {
             shortRun = true;
-        } else if (std::strcmp(argv[i], "--wine-prefix") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(argv[i], "--commands") == 0 && valued) {
+            commands = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--seconds") == 0 && valued) {
+            seconds = std::atof(argv[++i]);
+        } else if (std::strcmp(argv[i], "--wine-prefix") == 0 && valued) {
             winePrefix = argv[++i];
         } else {
-            std::cerr << "usage: bridge_bench [--short] [--wine-prefix DIR]" << std::endl;
+            std::cerr << "usage: bridge_bench [--short] [--commands N] [--seconds S] "
+                         "[--wine-prefix DIR]"
+                      << std::endl;
             return 2;
         }
     }
-    const Plan& plan = shortRun ? kShortPlan : kFullPlan;
+    Plan plan = shortRun ? kShortPlan : kFullPlan;
+    if (commands > 0) plan.nativeCommands = plan.wineCommands = plan.joinCommands = commands;
+    if (seconds > 0) plan.idleSeconds = plan.loadSeconds = seconds;
     // A fixed seed: the pauses differ between commands, not between runs.
     std::mt19937 random(20240601);
 
@@ -160,7 +196,7 @@ int main(int argc, char** argv) {
     PrintChunkedTable(std::cout, builds);
     std::cout << "\n### Event bursts\n\n";
     PrintBurstTables(std::cout, builds);
-    std::cout << "\n### Idle cost\n\n";
-    PrintIdleTable(std::cout, builds);
+    std::cout << "\n### Cost of the bridge process, idle and under load\n\n";
+    PrintCostTable(std::cout, builds);
     return ok ? 0 : 1;
 }

@@ -1,4 +1,5 @@
-// Reading /proc/<pid>/stat, /proc/<pid>/status and /proc/<pid>/environ.
+// Reading /proc/<pid>/stat, /proc/<pid>/status (its own and its threads'),
+// /proc/<pid>/io and /proc/<pid>/environ.
 #include "proc_stats.h"
 
 #include <unistd.h>
@@ -19,10 +20,24 @@ std::string ReadWhole(const std::string& path) {
     return content.str();
 }
 
-long StatusKb(const std::string& status, const std::string& key) {
+// The number after "key:" in a status text that starts with a line feed.
+long long StatusNumber(const std::string& status, const std::string& key) {
     const size_t at = status.find("\n" + key + ":");
     if (at == std::string::npos) return 0;
-    return std::atol(status.c_str() + at + key.size() + 2);
+    return std::atoll(status.c_str() + at + key.size() + 2);
+}
+
+// The process's own status counts only its main thread's switches; Wine's
+// bridge has several threads, each of which may be the one woken.
+long long ContextSwitches(const std::string& base) {
+    long long switches = 0;
+    std::error_code error;
+    for (const fs::directory_entry& task : fs::directory_iterator(base + "/task", error)) {
+        const std::string status = "\n" + ReadWhole(task.path().string() + "/status");
+        switches += StatusNumber(status, "voluntary_ctxt_switches") +
+                    StatusNumber(status, "nonvoluntary_ctxt_switches");
+    }
+    return switches;
 }
 
 std::string Canonical(const std::string& path) {
@@ -53,8 +68,9 @@ ProcSample ReadProcSample(int pid) {
     const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
     sample.cpuSeconds = static_cast<double>(utime + stime) / ticks;
     const std::string status = "\n" + ReadWhole(base + "/status");
-    sample.rssKb = StatusKb(status, "VmRSS");
-    sample.hwmKb = StatusKb(status, "VmHWM");
+    sample.rssKb = static_cast<long>(StatusNumber(status, "VmRSS"));
+    sample.hwmKb = static_cast<long>(StatusNumber(status, "VmHWM"));
+    sample.contextSwitches = ContextSwitches(base);
     const std::string io = "\n" + ReadWhole(base + "/io");
     const size_t written = io.find("\nwchar:");
     if (written != std::string::npos) sample.writtenBytes = std::atoll(io.c_str() + written + 7);

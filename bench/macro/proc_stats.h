@@ -1,5 +1,5 @@
-// What Linux tells about a process in /proc: CPU time and resident memory,
-// and which processes belong to a Wine prefix.
+// What Linux tells about a process in /proc: CPU time, wake-ups and
+// resident memory, and which processes belong to a Wine prefix.
 #pragma once
 
 #include <string>
@@ -12,6 +12,9 @@ struct ProcSample {
     long rssKb = 0;              // VmRSS
     long hwmKb = 0;              // VmHWM, the peak of VmRSS
     long long writtenBytes = 0;  // handed to write calls so far (wchar)
+    // Voluntary and nonvoluntary, summed over the threads alive now: each
+    // is a time the process was put off a core and later back on it.
+    long long contextSwitches = 0;
 };
 
 ProcSample ReadProcSample(int pid);

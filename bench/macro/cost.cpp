@@ -1,6 +1,6 @@
-// Idle cost from /proc: the CPU time used between two readings, over the
-// wall time between them.
-#include "idle.h"
+// Cost from /proc: the CPU time used and the context switches made between
+// two readings, over the wall time between them.
+#include "cost.h"
 
 #include <chrono>
 #include <map>
@@ -8,14 +8,14 @@
 
 #include "proc_stats.h"
 
-IdleResult MeasureIdle(const BenchSession& session, double seconds, const std::string& winePrefix) {
-    IdleResult result;
+CostResult MeasureCost(const BenchSession& session, double seconds, const std::string& winePrefix) {
+    CostResult result;
     const int pid = session.bridge.pid;
     const bool wine = session.build == BridgeBuild::Windows;
-    std::map<int, double> helpersBefore;
+    std::map<int, ProcSample> helpersBefore;
     if (wine)
         for (int helper : WinePrefixProcesses(winePrefix, pid))
-            helpersBefore[helper] = ReadProcSample(helper).cpuSeconds;
+            helpersBefore[helper] = ReadProcSample(helper);
 
     const auto start = std::chrono::steady_clock::now();
     const ProcSample before = ReadProcSample(pid);
@@ -25,6 +25,7 @@ IdleResult MeasureIdle(const BenchSession& session, double seconds, const std::s
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!before.ok || !after.ok) return result;
     result.cpuSeconds = after.cpuSeconds - before.cpuSeconds;
+    result.contextSwitches = after.contextSwitches - before.contextSwitches;
     result.rssKb = after.rssKb;
     result.hwmKb = after.hwmKb;
 
@@ -34,8 +35,10 @@ IdleResult MeasureIdle(const BenchSession& session, double seconds, const std::s
             if (!sample.ok) continue;
             // A helper that appeared during the window counts whole.
             const auto earlier = helpersBefore.find(helper);
-            result.helperCpuSeconds +=
-                sample.cpuSeconds - (earlier != helpersBefore.end() ? earlier->second : 0);
+            const ProcSample first =
+                earlier != helpersBefore.end() ? earlier->second : ProcSample();
+            result.helperCpuSeconds += sample.cpuSeconds - first.cpuSeconds;
+            result.helperContextSwitches += sample.contextSwitches - first.contextSwitches;
             result.helperRssKb += sample.rssKb;
             ++result.helperCount;
             result.helperNames += (result.helperNames.empty() ? "" : ", ") + sample.name;
