@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "bridge.h"
 #include "core/command_poll.h"
@@ -18,14 +17,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const int32_t kEventWaitMs = 100;
-// However busy the server, the command file is read at least this often
-// plus one sleep: a steady stream of events never starves the game.
-const auto kDrainBudget = std::chrono::milliseconds(kEventWaitMs);
-// A burst is over once this passes without another event: its files are
-// published then, not at the end of the budget.
-const long long kBurstGapMs = 10;
-const auto kLoopSleep = std::chrono::milliseconds(80);
+// The longest the loop waits for the library before it looks at the
+// command file again, and the quiet that ends a burst of events: a player's
+// push-to-talk is taken within a frame, and a burst's files are published
+// when it is over, not at the end of the budget.
+const int32_t kEventWaitMs = 10;
+// However busy the server, the command file is looked at at least this
+// often: a steady stream of events never starves the game.
+const auto kDrainBudget = std::chrono::milliseconds(100);
+// What could not be written (the game held a file, the disk was full) and
+// a data folder that went missing are seen to this often, not every turn.
+const auto kRetryInterval = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -39,20 +41,20 @@ void DrainEvents() {
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         // Events not taken now wait in the library, in order, for the next turn.
         if (left <= 0) break;
-        waitMs = static_cast<int32_t>(std::min<long long>(left, kBurstGapMs));
+        waitMs = static_cast<int32_t>(std::min<long long>(left, kEventWaitMs));
     }
     // A burst costs one publish per file, whatever its length.
     PublishChangedDirectories();
 }
 
 void RunMainLoop() {
+    Clock::time_point nextRetry = Clock::now();
     for (;;) {
         DrainEvents();
         PollCommandFile();
+        if (Clock::now() < nextRetry) continue;
         RestoreDataDirectoryIfGone();
-        // What could not be written earlier (the game held a file, the
-        // disk was full) is tried again every turn until it lands.
         RetryPendingWrites();
-        std::this_thread::sleep_for(kLoopSleep);
+        nextRetry = Clock::now() + kRetryInterval;
     }
 }

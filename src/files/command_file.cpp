@@ -6,14 +6,14 @@
 // command is created only where none has appeared meanwhile.
 //
 // Games write a command in several calls, some with pauses between them,
-// so the bridge takes a command only once its file has stood still for a
-// moment, and never while the game holds it open for writing (which, on
-// Windows, is what refuses the move).
+// so the bridge takes a command with an argument only once its file has
+// stood still for a moment, and never any while the game holds it open for
+// writing (which, on Windows, is what refuses the move).
 #include "files/command_file.h"
 
 #include <chrono>
-#include <thread>
 
+#include "exchange_vocabulary.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"
@@ -24,21 +24,33 @@ CommandFileState gCommandFile;
 namespace {
 
 // Longer than a game's pause between the writes of one command, short
-// enough that a command waits for it at most once in a while.
+// enough not to be felt.
 const int64_t kSettleMs = 40;
-const int kSettleWaits = 4;
 
-// Reads the file once it has not changed for kSettleMs since (or while)
-// it was read. False when it keeps changing: it is left for a later turn.
-bool ReadSettled(const std::string& path, FileReadResult& result, std::string& bytes) {
-    for (int wait = 0;; ++wait) {
-        result = ReadWholeFile(path, bytes, kMaxCommandBytes);
-        const std::optional<int64_t> age = PlatformMillisecondsSinceModified(path);
-        // A time stamp far in the future is a clock that was set back.
-        if (!age || *age >= kSettleMs || *age < -kSettleMs) return true;
-        if (wait == kSettleWaits) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs - *age));
+// Whether the moved file has not changed for kSettleMs: by its time stamp,
+// or, where that is too coarse to tell, by what this process has seen of
+// it since it was moved.
+bool StoodStill() {
+    const auto now = std::chrono::steady_clock::now();
+    const std::optional<FileStamp> stamp = PlatformFileStamp(kTakenCommandFile);
+    if (!stamp) return true;
+    if (stamp != gCommandFile.takenStamp) {
+        gCommandFile.takenStamp = stamp;
+        gCommandFile.takenUnchangedSince = now;
     }
+    const std::optional<int64_t> age = PlatformMillisecondsSinceModified(kTakenCommandFile);
+    // A time stamp far in the future is a clock that was set back.
+    if (age && (*age >= kSettleMs || *age < -kSettleMs)) return true;
+    return now - gCommandFile.takenUnchangedSince >= std::chrono::milliseconds(kSettleMs);
+}
+
+// A keyword alone cannot be a command still being written: nothing follows
+// it.
+bool IsBareKeyword(const std::string& bytes) {
+    const std::string text = TrimCommandText(bytes);
+    for (const BridgeCommand& command : kBridgeCommands)
+        if (command.argument == CommandArgument::None && text == command.keyword) return true;
+    return false;
 }
 
 bool HoldsCommand(FileReadResult result, const std::string& bytes) {
@@ -63,14 +75,15 @@ void RunTakenCommand(FileReadResult result, const std::string& bytes, CommandRun
 }  // namespace
 
 void TakeCommand(CommandRunner run) {
-    if (gCommandFile.movedAsideAtStart) {
-        gCommandFile.movedAsideAtStart = false;
-        RunMovedCommand(run);
+    if (gCommandFile.takenWaiting && !RunMovedCommand(run)) return;
+    const std::optional<FileStamp> stamp = PlatformFileStamp(kCommandFile);
+    if (!stamp || stamp->size == 0) {
+        gCommandFile.heldSince.reset();
+        return;
     }
     std::string bytes;
-    FileReadResult result = FileReadResult::Missing;
-    if (!ReadSettled(kCommandFile, result, bytes)) return;
-    // Empty, missing or white space only: left as it is, read again next turn.
+    const FileReadResult result = ReadWholeFile(kCommandFile, bytes, kMaxCommandBytes);
+    // White space only: left as it is, read again next time.
     if (!HoldsCommand(result, bytes)) {
         gCommandFile.heldSince.reset();
         return;
@@ -90,25 +103,29 @@ void TakeCommand(CommandRunner run) {
         return;
     }
     gCommandFile.heldSince.reset();
+    gCommandFile.takenWaiting = true;
+    gCommandFile.takenStamp.reset();
     RunMovedCommand(run);
 }
 
-void RunMovedCommand(CommandRunner run) {
+bool RunMovedCommand(CommandRunner run) {
     std::string bytes;
-    FileReadResult result = FileReadResult::Missing;
-    // What was moved is the command, whatever the first read saw; a write
-    // that the game had under way lands in the moved file, so it settles
-    // there.
-    ReadSettled(kTakenCommandFile, result, bytes);
+    const FileReadResult result = ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes);
     if (!HoldsCommand(result, bytes)) {
+        gCommandFile.takenWaiting = false;
         // The game emptied it in between and may be writing into it still.
         if (!PlatformMoveFileIfAbsent(kTakenCommandFile, kCommandFile))
             PlatformRemoveFile(kTakenCommandFile);
-        return;
+        return true;
     }
+    // What was moved is the command, whatever the first read saw: a write
+    // the game had under way lands in the moved file, so it settles there.
+    if (result == FileReadResult::Ok && !IsBareKeyword(bytes) && !StoodStill()) return false;
+    gCommandFile.takenWaiting = false;
     RunTakenCommand(result, bytes, run);
     PlatformRemoveFile(kTakenCommandFile);
     CreateFileIfAbsent(kCommandFile, "");
+    return true;
 }
 
 void DiscardStaleCommands() {
@@ -124,7 +141,7 @@ void DiscardStaleCommands() {
         if (!before || *before <= kStaleCommandMarginMs) {
             // Back where the game sees it waiting, unless it wrote another.
             if (!PlatformMoveFileIfAbsent(kTakenCommandFile, kCommandFile))
-                gCommandFile.movedAsideAtStart = true;
+                gCommandFile.takenWaiting = true;
             return;
         }
         std::string bytes;

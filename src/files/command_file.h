@@ -3,11 +3,14 @@
 // leaving the file empty as the game expects.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "files/held_file.h"
+#include "platform.h"
 
 // A command file larger than this is not read, let alone run.
 inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
@@ -15,9 +18,14 @@ inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
 struct CommandFileState {
     // Since when the game has held cmd.txt so that it cannot be moved.
     HeldSince heldSince;
-    // A command of this run that start-up moved aside and could not put
-    // back (the game wrote another meanwhile): it runs first.
-    bool movedAsideAtStart = false;
+    // A command moved aside that has not run yet: it waits for its file to
+    // stand still (the game may still be writing it), or start-up moved it
+    // aside and could not put it back. It runs before cmd.txt is looked at
+    // again, so that the game's next command waits behind it.
+    bool takenWaiting = false;
+    // The moved file as last seen, and since when it has looked so.
+    std::optional<FileStamp> takenStamp;
+    std::chrono::steady_clock::time_point takenUnchangedSince;
 };
 
 // A command file last changed more than this before the process was
@@ -30,17 +38,23 @@ extern CommandFileState gCommandFile;
 // What is done with a command taken from the file, given as it was written.
 using CommandRunner = void (*)(const std::string& written);
 
-// Takes the waiting command, if any, and hands its text to `run`
-// before the file is left empty, so that whatever the command publishes is
-// out by the time the game sees its command gone. An empty, missing or
-// blank file is left as it is, and so is one that the game may still be
-// writing: changed a moment ago, or held open; it is taken on a later turn.
+// Called every few milliseconds: a look at the file's size costs next to
+// nothing, and only a file that is not empty is read. Takes the waiting
+// command, if any, and hands its text to `run` before the file is left
+// empty, so that whatever the command publishes is out by the time the
+// game sees its command gone. An empty, missing or blank file is left as
+// it is, and so is one the game holds open (Windows refuses to move it).
+// A bare keyword (ptt_on, leave, ...) runs as soon as it is moved aside;
+// a command with an argument, which the game may still be writing, once
+// its file has stood still for a moment, on a later call: the loop never
+// sleeps for it.
 void TakeCommand(CommandRunner run);
 
 // The second half of TakeCommand: runs the command moved aside to
-// data\cmd.txt.taken and puts an empty data\cmd.txt back; a moved file
-// that turns out blank (the game emptied it meanwhile) goes back as it is.
-void RunMovedCommand(CommandRunner run);
+// data\cmd.txt.taken, once it may, and puts an empty data\cmd.txt back; a
+// moved file that turns out blank (the game emptied it meanwhile) goes
+// back as it is. False while the command waits to stand still.
+bool RunMovedCommand(CommandRunner run);
 
 // Start-up: a command of an earlier run, waiting or half taken, is
 // discarded; one written since this process began (a game that saw the old

@@ -57,6 +57,20 @@ bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to);
 // Removes the file, read-only or not.
 void PlatformRemoveFile(const std::string& path);
 
+// What a look at a file without reading it tells: its size and the time
+// its content last changed, in the system's own units.
+struct FileStamp {
+    uint64_t size = 0;
+    int64_t modified = 0;
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && modified == other.modified;
+    }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// None when there is no such file.
+std::optional<FileStamp> PlatformFileStamp(const std::string& path);
+
 // Milliseconds since the file's content last changed, by the system clock
 // (negative for a time stamp in the future); none when there is no file.
 std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path);

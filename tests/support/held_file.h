@@ -12,3 +12,7 @@ struct HeldFile {
     HeldFile& operator=(const HeldFile&) = delete;
     bool IsOpen() const { return handle != nullptr; }
 };
+
+// Sets the file's modification time to now, as a game's write does, through
+// the system's own call; false when there is no such file.
+bool TouchFile(const std::string& path);

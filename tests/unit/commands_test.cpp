@@ -2,8 +2,11 @@
 // library double.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "bridge.h"
 #include "commands/command_processor.h"
@@ -12,6 +15,7 @@
 #include "files/command_file.h"
 #include "files/text.h"
 #include "fresh_bridge.h"
+#include "held_file.h"
 #include "library_double.h"
 #include "session/directories.h"
 #include "session/voice_library.h"
@@ -46,6 +50,17 @@ protected:
         return ReadTestFile(dir.File("data/" + name));
     }
     std::string State() const { return Data("state.txt"); }
+
+    // Polls as the loop does until the command is taken, moved-aside file
+    // and all: a command with an argument waits for its file to stand still.
+    void PollUntilTaken() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        do {
+            PollCommandFile();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } while ((!Data("cmd.txt").empty() || TestFileExists(dir.File("data/cmd.txt.taken"))) &&
+                 std::chrono::steady_clock::now() < deadline);
+    }
     std::string Sent(size_t i) const {
         return WideToUtf8(gLibraryDouble.sentMessages.at(i).szMessage);
     }
@@ -218,7 +233,7 @@ TEST_F(CommandsTest, PollLogsRunsAndEmptiesTheFile) {
     EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_EnableVoiceTransmission 1"});
 
     WriteTestFile(dir.File("data/cmd.txt"), "\xEF\xBB\xBFrefresh");
-    PollCommandFile();
+    PollUntilTaken();
     EXPECT_EQ(Data("cmd.txt"), "");
     EXPECT_EQ(Data("corvanex_debug.txt"), "cmd: ptt_on\ncmd: \xEF\xBB\xBFrefresh\n");
 }
@@ -242,9 +257,39 @@ TEST_F(CommandsTest, PollLeavesACommandWaitingUntilTheLogin) {
     EXPECT_EQ(Data("cmd.txt"), "joinid 5");
     EXPECT_TRUE(gLibraryDouble.calls.empty());
     gBridgeState.session = SessionStage::LoggedIn;
-    PollCommandFile();
+    PollUntilTaken();
     EXPECT_EQ(Data("cmd.txt"), "");
     EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_DoJoinChannelByID 5 password="});
+}
+
+// A file the game keeps touching every few milliseconds, as it does while
+// it writes: a bare keyword cannot grow and is taken all the same; a
+// command with an argument waits until the touching stops.
+TEST_F(CommandsTest, OnlyACommandWithAnArgumentWaitsForItsFileToStandStill) {
+    std::atomic<bool> touching{true};
+    std::thread game([&] {
+        while (touching) {
+            for (const char* name : {"data/cmd.txt", "data/cmd.txt.taken"})
+                TouchFile(dir.File(name));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    const auto pollWhile = [&](const std::function<bool()>& waiting, int polls) {
+        for (int i = 0; i < polls && waiting(); ++i) {
+            PollCommandFile();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    WriteTestFile(dir.File("data/cmd.txt"), "ptt_on");
+    pollWhile([&] { return gLibraryDouble.calls.empty(); }, 2000);
+    EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_EnableVoiceTransmission 1"});
+    WriteTestFile(dir.File("data/cmd.txt"), "joinid 5");
+    pollWhile([] { return true; }, 100);
+    EXPECT_EQ(gLibraryDouble.calls.size(), 1u);
+    touching = false;
+    game.join();
+    PollUntilTaken();
+    EXPECT_EQ(gLibraryDouble.calls.back(), "TT_DoJoinChannelByID 5 password=");
 }
 
 TEST_F(CommandsTest, PollRefusesAnOverLongCommandAndGoesOn) {

@@ -181,6 +181,13 @@ std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string&
     return *start - Milliseconds(info.st_mtim);
 }
 
+std::optional<FileStamp> PlatformFileStamp(const std::string& path) {
+    struct stat info;
+    if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+    return FileStamp{static_cast<uint64_t>(info.st_size),
+                     int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
     struct stat info;
     if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;

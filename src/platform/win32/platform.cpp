@@ -230,6 +230,14 @@ std::optional<FILETIME> LastWriteTime(const std::string& path) {
 
 }  // namespace
 
+std::optional<FileStamp> PlatformFileStamp(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &info))
+        return std::nullopt;
+    return FileStamp{(uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
+                     Steps(info.ftLastWriteTime)};
+}
+
 std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
     const std::optional<FILETIME> written = LastWriteTime(path);
     if (!written) return std::nullopt;
