@@ -11,6 +11,34 @@
 
 #include "temp_directory.h"
 
+namespace {
+
+// Quiet Wine, and let it read the arguments as UTF-8.
+const std::vector<std::pair<std::string, std::string>> kWineEnvironment = {
+    {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"LC_ALL", "C.UTF-8"}};
+
+// The program configured in `variable`, else `fallback`; empty when
+// neither is there.
+std::string ExistingProgram(const char* variable, const std::string& fallback) {
+    const char* configured = std::getenv(variable);
+    std::string path = configured != nullptr ? configured : fallback;
+    return std::filesystem::exists(path) ? path : std::string();
+}
+
+// Starts argv natively, or under Wine when it is a Windows program.
+ChildProcess StartBuilt(BridgeBuild build, std::vector<std::string> argv,
+                        const std::string& directory,
+                        std::vector<std::pair<std::string, std::string>> environment,
+                        const std::string& outputFile) {
+    if (build == BridgeBuild::Windows) {
+        argv.insert(argv.begin(), "wine");
+        environment.insert(environment.end(), kWineEnvironment.begin(), kWineEnvironment.end());
+    }
+    return StartProcess(argv, directory, environment, outputFile);
+}
+
+}  // namespace
+
 std::string BridgeBuildName(BridgeBuild build) {
     return build == BridgeBuild::Native ? "Native" : "Wine";
 }
@@ -18,55 +46,40 @@ std::string BridgeBuildName(BridgeBuild build) {
 // VOICEBRIDGE_NATIVE_EXE and VOICEBRIDGE_WINDOWS_EXE name other builds of
 // the bridge to test, such as one linked against another library.
 std::string BridgeExecutable(BridgeBuild build) {
-    const bool native = build == BridgeBuild::Native;
-    const char* configured =
-        std::getenv(native ? "VOICEBRIDGE_NATIVE_EXE" : "VOICEBRIDGE_WINDOWS_EXE");
-    std::string path = configured != nullptr ? configured
-                       : native              ? VOICEBRIDGE_NATIVE
-                                             : VOICEBRIDGE_WINDOWS_DEFAULT;
-    return std::filesystem::exists(path) ? path : std::string();
+    return build == BridgeBuild::Native
+               ? ExistingProgram("VOICEBRIDGE_NATIVE_EXE", VOICEBRIDGE_NATIVE)
+               : ExistingProgram("VOICEBRIDGE_WINDOWS_EXE", VOICEBRIDGE_WINDOWS_DEFAULT);
 }
 
-namespace {
+std::string WintoolExecutable() { return ExistingProgram("VOICEBRIDGE_WINTOOL", WINTOOL_DEFAULT); }
 
-// Quiet Wine, and let it read the arguments as UTF-8.
-const std::vector<std::pair<std::string, std::string>> kWineEnvironment = {
-    {"WINEDEBUG", "-all"}, {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"LC_ALL", "C.UTF-8"}};
-
-}  // namespace
-
-std::string WintoolExecutable() {
-    const char* configured = std::getenv("VOICEBRIDGE_WINTOOL");
-    std::string path = configured != nullptr ? configured : WINTOOL_DEFAULT;
-    return std::filesystem::exists(path) ? path : std::string();
+std::string WindowsVoiceSimExecutable() {
+    return ExistingProgram("VOICEBRIDGE_VOICESIM_EXE", VOICESIM_WINDOWS_DEFAULT);
 }
 
 ChildProcess StartWine(const std::vector<std::string>& args, const std::string& directory) {
-    std::vector<std::string> argv = {"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return StartProcess(argv, directory, kWineEnvironment, directory + "/wine-output.txt");
+    return StartBuilt(BridgeBuild::Windows, args, directory, {}, directory + "/wine-output.txt");
 }
 
 ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
                          const std::string& directory, const std::vector<std::string>& args,
                          std::vector<std::pair<std::string, std::string>> environment) {
-    std::vector<std::string> argv;
-    if (build == BridgeBuild::Windows) {
-        argv.push_back("wine");
-        environment.insert(environment.end(), kWineEnvironment.begin(), kWineEnvironment.end());
-    }
-    argv.push_back(executable);
+    std::vector<std::string> argv = {executable};
     argv.insert(argv.end(), args.begin(), args.end());
-    return StartProcess(argv, directory, environment, directory + "/bridge-output.txt");
+    return StartBuilt(build, argv, directory, std::move(environment),
+                      directory + "/bridge-output.txt");
 }
 
-VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs) {
+VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs,
+                       BridgeBuild build) {
     const std::string portFile = directory + "/voicesim.port";
     const std::string controlFile = directory + "/voicesim.control";
     // Those of a server started here before would name its ports.
     std::filesystem::remove(portFile);
     std::filesystem::remove(controlFile);
-    std::vector<std::string> argv = {VOICESIM_PATH,
+    const std::string executable =
+        build == BridgeBuild::Native ? VOICESIM_PATH : WindowsVoiceSimExecutable();
+    std::vector<std::string> argv = {executable,
                                      "--port",
                                      "0",
                                      "--port-file",
@@ -79,7 +92,7 @@ VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::stri
                                      directory + "/voicesim.log"};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     VoiceSim sim;
-    sim.process = StartProcess(argv, directory, {}, directory + "/voicesim-output.txt");
+    sim.process = StartBuilt(build, argv, directory, {}, directory + "/voicesim-output.txt");
     WaitUntil(
         [&] { return !ReadTestFile(portFile).empty() && !ReadTestFile(controlFile).empty(); });
     sim.port = std::atoi(ReadTestFile(portFile).c_str());

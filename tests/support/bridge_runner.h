@@ -19,6 +19,9 @@ std::string BridgeExecutable(BridgeBuild build);
 // tests/wintool/wintool.exe of the Windows build; empty when not built.
 std::string WintoolExecutable();
 
+// voicesim/voicesim.exe of the Windows build; empty when not built.
+std::string WindowsVoiceSimExecutable();
+
 // Runs a Windows program under Wine in `directory`.
 ChildProcess StartWine(const std::vector<std::string>& args, const std::string& directory);
 
@@ -28,15 +31,16 @@ ChildProcess StartBridge(BridgeBuild build, const std::string& executable,
                          std::vector<std::pair<std::string, std::string>> environment = {});
 
 // The simulated server on a free loopback port, with its files in
-// `directory`.
+// `directory`: the native one, or voicesim.exe under Wine. Both ports are 0
+// when it did not start listening in time.
 struct VoiceSim {
     ChildProcess process;
     int port = 0;
     int controlPort = 0;
 };
 
-VoiceSim StartVoiceSim(const std::string& directory,
-                       const std::vector<std::string>& extraArgs = {});
+VoiceSim StartVoiceSim(const std::string& directory, const std::vector<std::string>& extraArgs = {},
+                       BridgeBuild build = BridgeBuild::Native);
 
 // A loopback port that takes connections into its backlog and never
 // answers, like a server that hangs.

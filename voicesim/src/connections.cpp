@@ -2,13 +2,6 @@
 // the client or control handlers as they complete.
 #include "connections.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <vector>
 
 #include "announce.h"
@@ -19,20 +12,6 @@
 #include "wireline.h"
 
 namespace {
-
-volatile sig_atomic_t gStopSignal = 0;
-
-void NoteStopSignal(int) { gStopSignal = 1; }
-
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = NoteStopSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: poll() must return so the loop sees the flag.
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-}
 
 void AcceptAll(int listenFd, bool control) {
     for (;;) {
@@ -125,8 +104,8 @@ void ReadFrom(int fd) {
     bool ended = false;
     // Bounded per round so one busy client cannot starve the others.
     for (int round = 0; round < 16; ++round) {
-        const ssize_t received = recv(fd, buffer, sizeof buffer, 0);
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
+        const long received = ReceiveSome(fd, buffer, sizeof buffer);
+        if (received == kIoWouldBlock) break;
         if (received <= 0) {
             ended = true;
             break;
@@ -143,9 +122,9 @@ void ReadFrom(int fd) {
 
 void WriteTo(Connection& connection) {
     while (!connection.outbound.empty()) {
-        const ssize_t sent = send(connection.fd, connection.outbound.data(),
-                                  connection.outbound.size(), MSG_NOSIGNAL);
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        const long sent =
+            SendSome(connection.fd, connection.outbound.data(), connection.outbound.size());
+        if (sent == kIoWouldBlock) return;
         if (sent <= 0) {
             connection.dead = true;
             return;
@@ -165,7 +144,7 @@ void CloseAll() {
     // One last try at the replies already queued, such as quit's OK.
     for (auto& [fd, connection] : gConnections) {
         if (!connection.dead) WriteTo(connection);
-        close(fd);
+        CloseSocket(fd);
     }
     gConnections.clear();
 }
@@ -180,7 +159,7 @@ void ReapDeadConnections() {
         if (dead.empty()) return;
         for (const int fd : dead) {
             const int userId = gConnections[fd].userId;
-            close(fd);
+            CloseSocket(fd);
             gConnections.erase(fd);
             if (userId != 0) LogOutUser(userId);
         }
@@ -188,27 +167,21 @@ void ReapDeadConnections() {
 }
 
 int RunServerLoop(int clientListenFd, int controlListenFd) {
-    CatchStopSignals();
-    std::vector<pollfd> polled;
-    while (!gSwitches.quitRequested && gStopSignal == 0) {
-        polled.clear();
-        polled.push_back({clientListenFd, POLLIN, 0});
-        polled.push_back({controlListenFd, POLLIN, 0});
-        for (const auto& [fd, connection] : gConnections) {
-            const short events = connection.outbound.empty() ? POLLIN : POLLIN | POLLOUT;
-            polled.push_back({fd, events, 0});
-        }
-        if (poll(polled.data(), polled.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            std::perror("voicesim: poll");
-            return 1;
-        }
-        if (polled[0].revents & POLLIN) AcceptAll(clientListenFd, false);
-        if (polled[1].revents & POLLIN) AcceptAll(controlListenFd, true);
-        for (size_t i = 2; i < polled.size(); ++i) {
-            if ((polled[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+    CatchStopRequests();
+    std::vector<WatchedSocket> watched;
+    while (!gSwitches.quitRequested && !StopRequested()) {
+        watched.clear();
+        watched.push_back({clientListenFd});
+        watched.push_back({controlListenFd});
+        for (const auto& [fd, connection] : gConnections)
+            watched.push_back({fd, !connection.outbound.empty()});
+        if (!WaitForSockets(watched)) return 1;
+        if (watched[0].readable) AcceptAll(clientListenFd, false);
+        if (watched[1].readable) AcceptAll(controlListenFd, true);
+        for (size_t i = 2; i < watched.size(); ++i) {
+            if (!watched[i].readable) continue;
             // An earlier connection's lines may have closed this one.
-            if (Find(polled[i].fd) != nullptr) ReadFrom(polled[i].fd);
+            if (Find(watched[i].fd) != nullptr) ReadFrom(watched[i].fd);
             ReapDeadConnections();
         }
         WriteAll();

@@ -1,16 +1,13 @@
 // voicesim: a simulated voice server on loopback for tests. Start-up order:
 // options, request log, scenario, then the two listening sockets and their
 // port files, so that a test seeing the port files finds the scenario done.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "channels.h"
 #include "connections.h"
 #include "options.h"
+#include "port_file.h"
 #include "request_log.h"
 #include "scenario.h"
 #include "sim_net.h"
@@ -22,12 +19,12 @@ int Listen(int port, const std::string& portFile, const char* what) {
     const int fd = ListenOnLoopback(port, boundPort);
     if (fd < 0) {
         std::fprintf(stderr, "voicesim: cannot listen on 127.0.0.1:%d: %s\n", port,
-                     std::strerror(errno));
+                     LastNetError().c_str());
         return -1;
     }
     if (!portFile.empty() && !WritePortFile(portFile, boundPort)) {
         std::fprintf(stderr, "voicesim: cannot write %s\n", portFile.c_str());
-        close(fd);
+        CloseSocket(fd);
         return -1;
     }
     std::printf("voicesim: %s on 127.0.0.1:%d\n", what, boundPort);
@@ -45,6 +42,10 @@ int main(int argc, char** argv) {
                      gOptions.logFile.c_str());
         return 1;
     }
+    if (!StartNetwork()) {
+        std::fputs("voicesim: sockets cannot be used\n", stderr);
+        return 1;
+    }
     ResetChannels();
     if (!gOptions.scenarioFile.empty()) {
         std::string error;
@@ -59,7 +60,10 @@ int main(int argc, char** argv) {
     if (controlFd < 0) return 1;
     std::fflush(stdout);
     const int status = RunServerLoop(clientFd, controlFd);
-    close(clientFd);
-    close(controlFd);
+    CloseSocket(clientFd);
+    CloseSocket(controlFd);
+    // Once everything is closed: tells an orderly end (quit, Ctrl-C,
+    // SIGTERM) from a process that was cut short.
+    if (status == 0) std::puts("voicesim: stopped");
     return status;
 }

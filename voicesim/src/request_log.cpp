@@ -14,7 +14,8 @@ std::deque<LoggedRequest> gRecent;
 }  // namespace
 
 bool OpenRequestLog(const std::string& path) {
-    gLogFile = std::fopen(path.c_str(), "a");
+    // Binary, so that Windows writes the same line feeds as POSIX systems.
+    gLogFile = std::fopen(path.c_str(), "ab");
     return gLogFile != nullptr;
 }
 
