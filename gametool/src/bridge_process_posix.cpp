@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "bridge_start.h"
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -13,8 +15,14 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 std::optional<BridgeProcess> SpawnBridge(const std::string& program,
                                          const std::vector<std::string>& args,
                                          const std::string& workingDirectory) {
+    // A path is taken from here, not from the bridge's own folder, which the
+    // child changes to first; a bare name is looked for in PATH.
+    std::error_code error;
+    const std::string path = program.find('/') == std::string::npos
+                                 ? program
+                                 : std::filesystem::absolute(program, error).string();
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
+    argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = fork();
