@@ -35,22 +35,32 @@ extern "C" {
 
 #define VBG_STOP_TIMEOUT_MS 5000 /* what vbg_stop is given when in doubt */
 #define VBG_ERROR_SIZE 256       /* vbg_bridge.error, terminating zero included */
-#define VBG_STATE_KEY_COUNT 7    /* status, ptt, myuserid, mychannelid, mychannelname, nickname, error */
+#define VBG_STATE_KEY_COUNT \
+    7 /* status, ptt, myuserid, mychannelid, mychannelname, nickname, error */
 
 /* What vbg_read_state found. */
-enum { VBG_STATE_NONE = 0, /* this run has not published yet: no state */
-       VBG_STATE_READ = 1, /* read now */
-       VBG_STATE_KEPT = 2  /* the file could not be read now: the last good state is kept */ };
+enum {
+    VBG_STATE_NONE = 0, /* this run has not published yet: no state */
+    VBG_STATE_READ = 1, /* read now */
+    VBG_STATE_KEPT = 2  /* the file could not be read now: the last good state is kept */
+};
 
 /* What vbg_send did. */
-enum { VBG_SEND_REFUSED = -2, /* not a bridge command with a well-formed argument: no file touched */
-       VBG_SEND_BUSY = -1,    /* the previous command was not taken in time: this one was not written */
-       VBG_SEND_WAITING = 0,  /* written, not taken in time: it still waits and will run; do not send it again */
-       VBG_SEND_TAKEN = 1 };
+enum {
+    VBG_SEND_REFUSED = -2, /* not a bridge command with a well-formed argument: no file touched */
+    VBG_SEND_BUSY = -1, /* the previous command was not taken in time: this one was not written */
+    VBG_SEND_WAITING =
+        0, /* written, not taken in time: it still waits and will run; do not send it again */
+    VBG_SEND_TAKEN = 1
+};
 
 /* The shape of a command's argument. */
-enum { VBG_ARGUMENT_NONE, VBG_ARGUMENT_CHANNEL_ID, VBG_ARGUMENT_CHANNEL_NAME,
-       VBG_ARGUMENT_USER_ID_TEXT };
+enum {
+    VBG_ARGUMENT_NONE,
+    VBG_ARGUMENT_CHANNEL_ID,
+    VBG_ARGUMENT_CHANNEL_NAME,
+    VBG_ARGUMENT_USER_ID_TEXT
+};
 
 typedef struct vbg_command {
     const char *keyword;
@@ -243,8 +253,9 @@ static int vbg__make_dirs(const char *dir) {
 
 static int vbg__parse_int(const char *text) {
     long long value = strtoll(text, NULL, 10);
-    return value > VBG__MAX_ID ? (int)VBG__MAX_ID : value < -VBG__MAX_ID ? (int)-VBG__MAX_ID
-                                                                         : (int)value;
+    return value > VBG__MAX_ID    ? (int)VBG__MAX_ID
+           : value < -VBG__MAX_ID ? (int)-VBG__MAX_ID
+                                  : (int)value;
 }
 
 /* A positive decimal ID of 32 bits, digits only, from BEGIN up to END. */
@@ -387,8 +398,8 @@ static void vbg__forget_run(vbg_bridge *b) {
     b->pid = b->exit_code = 0;
 }
 
-int vbg_start(vbg_bridge *b, const char *game_dir, const char *program,
-              const char *const *args, int arg_count) {
+int vbg_start(vbg_bridge *b, const char *game_dir, const char *program, const char *const *args,
+              int arg_count) {
     char *state_path;
     vbg_stop(b, VBG_STOP_TIMEOUT_MS);
     vbg__forget_run(b);
@@ -452,8 +463,8 @@ int vbg_send(vbg_bridge *b, const char *command, int timeout_ms) {
     /* The previous one is taken once the file is empty or gone; the data
        folder itself may not be made yet right after the start. */
     while (path != NULL && !written) {
-        written = vbg__command_file_is(b, "") == 1 &&
-                  vbg__write_file(path, command, strlen(command));
+        written =
+            vbg__command_file_is(b, "") == 1 && vbg__write_file(path, command, strlen(command));
         if (!written && vbg__now_ms() >= deadline) break;
         if (!written) vbg__sleep_ms(VBG__POLL_MS);
     }
@@ -689,8 +700,8 @@ static HANDLE vbg__kill_on_close_job(void) {
     HANDLE job = CreateJobObjectW(NULL, NULL);
     memset(&limits, 0, sizeof limits);
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job != NULL && !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
-                                                sizeof limits)) {
+    if (job != NULL &&
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
         CloseHandle(job);
         job = NULL;
     }
@@ -944,10 +955,10 @@ static int vbg__poll_end(vbg_bridge *b) {
     got = waitpid((pid_t)b->pid, &status, WNOHANG);
     if (got == 0 || (got < 0 && errno != ECHILD)) return 0;
     /* ECHILD: the game lets the system reap its children; the code is lost. */
-    b->exit_code = got < 0                ? -1
-                   : WIFEXITED(status)    ? WEXITSTATUS(status)
-                   : WIFSIGNALED(status)  ? 128 + WTERMSIG(status)
-                                          : -1;
+    b->exit_code = got < 0               ? -1
+                   : WIFEXITED(status)   ? WEXITSTATUS(status)
+                   : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                         : -1;
     b->ended = 1;
     return 1;
 }

@@ -1,8 +1,10 @@
 /* The C kit's test agent: one request per line on stdin, fields split at
    tabs, the kit's answer on stdout (see AGENT.md beside it). */
 #define VOICEBRIDGE_GAME_IMPLEMENTATION
+/* The kit first: in a strict C99 build it asks for the POSIX declarations
+   before any system header is read. */
 #include "voicebridge_game.h"
-
+#define MAX_FIELDS 64
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,8 +12,6 @@
 #include <fcntl.h>
 #include <io.h>
 #endif
-
-#define MAX_FIELDS 64
 
 /* One line without its line feed, or NULL at the end of the input. */
 static char *read_line(char **line, size_t *size) {
@@ -33,10 +33,12 @@ static int split_fields(char *line, char **fields) {
     char *out = line;
     fields[count++] = out;
     for (; *line != '\0'; ++line) {
-        if (*line == '\t' && count < MAX_FIELDS) *out++ = '\0', fields[count++] = out;
+        if (*line == '\t' && count < MAX_FIELDS)
+            *out++ = '\0', fields[count++] = out;
         else if (*line == '\\' && line[1] != '\0')
             ++line, *out++ = *line == 'n' ? '\n' : *line == 't' ? '\t' : *line;
-        else *out++ = *line;
+        else
+            *out++ = *line;
     }
     *out = '\0';
     return count;
@@ -56,8 +58,10 @@ int main(void) {
         long long code;
         vbg_message m;
         if (strcmp(op, "start") == 0 && n >= 3) {
-            if (vbg_start(&bridge, f[1], f[2], (const char *const *)f + 3, n - 3)) puts("ok");
-            else printf("error %s\n", bridge.error);
+            if (vbg_start(&bridge, f[1], f[2], (const char *const *)f + 3, n - 3))
+                puts("ok");
+            else
+                printf("error %s\n", bridge.error);
         } else if (strcmp(op, "status") == 0) {
             puts(vbg_status(&bridge));
         } else if (strcmp(op, "state") == 0) {
@@ -68,8 +72,10 @@ int main(void) {
         } else if (strcmp(op, "session_over") == 0) {
             puts(vbg_session_over(&bridge) ? "true" : "false");
         } else if (strcmp(op, "exit_code") == 0) {
-            if (vbg_exit_code(&bridge, &code)) printf("%lld\n", code);
-            else puts("none");
+            if (vbg_exit_code(&bridge, &code))
+                printf("%lld\n", code);
+            else
+                puts("none");
         } else if (strcmp(op, "send") == 0 && n >= 3) {
             int sent = vbg_send(&bridge, arg, atoi(f[2]));
             puts(sent == VBG_SEND_TAKEN ? "true" : sent == VBG_SEND_REFUSED ? "refused" : "false");
