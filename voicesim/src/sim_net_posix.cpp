@@ -30,10 +30,18 @@ void CatchStopRequests() {
     struct sigaction action {};
     action.sa_handler = NoteStopSignal;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: poll() must return so the loop sees the flag.
+    // No SA_RESTART: the wait must return so the loop sees the flag.
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Held back except during the wait, which lets them in atomically: a
+    // request that came between the loop's look at the flag and the wait
+    // would otherwise wait for the next event, perhaps for ever.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stops, nullptr);
 }
 
 bool StopRequested() { return gStopSignal != 0; }
@@ -89,7 +97,9 @@ bool WaitForSockets(std::vector<WatchedSocket>& sockets) {
     for (const WatchedSocket& socket : sockets)
         polled.push_back(
             {socket.fd, static_cast<short>(socket.wantWrite ? POLLIN | POLLOUT : POLLIN), 0});
-    if (poll(polled.data(), polled.size(), -1) < 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    if (ppoll(polled.data(), polled.size(), nullptr, &none) < 0) {
         if (errno == EINTR) return true;
         std::perror("voicesim: poll");
         return false;
