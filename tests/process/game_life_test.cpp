@@ -119,7 +119,10 @@ TEST_P(GameLifeTest, ADataFolderRemovedUnderTheBridgeComesBackAndStaysServed) {
     Control({"channel", "add", "5", "1", "Cinco"});
     StartLoggedIn();
     const std::string state = Data("state.txt");
-    fs::remove_all(DataPath(""));
+    // Taken away in one step: the bridge may write between the removal of
+    // two of its files.
+    fs::rename(dir.File("data"), dir.File("data-removed"));
+    fs::remove_all(dir.File("data-removed"));
     ChildProcess second =
         StartBridge(GetParam(), executable, dir.path, {"127.0.0.1", Port(), "10333", "0", "Bia"});
     int code = -1;
