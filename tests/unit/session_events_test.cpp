@@ -158,7 +158,7 @@ TEST_F(SessionEventsTest, ADrainCutByItsBudgetLeavesTheRestForTheNext) {
     EXPECT_GT(taken, 0u);
     EXPECT_LT(taken, 8u);
     EXPECT_EQ(Data("users.txt"), all.substr(0, taken * 5));
-    EXPECT_EQ(gLibraryDouble.waits.front(), 10);
+    EXPECT_EQ(gLibraryDouble.waits.front(), 16);
     while (!gLibraryDouble.events.empty()) DrainEvents();
     EXPECT_EQ(Data("users.txt"), all);
 }
