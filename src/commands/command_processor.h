@@ -10,7 +10,5 @@
 // end in a blank).
 void RunCommand(const std::string& command, const std::string& written);
 
-inline void RunCommand(const std::string& command) { RunCommand(command, command); }
-
 // Rewrites the channels, users and state files.
 void RefreshAll();

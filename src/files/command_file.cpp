@@ -145,10 +145,10 @@ void DiscardStaleCommands() {
             return;
         }
         std::string bytes;
-        if (ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes) == FileReadResult::Ok &&
-            !TrimCommandText(bytes).empty())
-            AppendDebugLine("cmd discarded, written before this bridge started: " +
-                            TrimCommandText(bytes));
+        ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes);
+        const std::string command = TrimCommandText(bytes);
+        if (!command.empty())
+            AppendDebugLine("cmd discarded, written before this bridge started: " + command);
         PlatformRemoveFile(kTakenCommandFile);
     }
     CreateFileIfAbsent(kCommandFile, "");

@@ -26,6 +26,9 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
+// A command whose text is as the game wrote it, nothing to trim.
+void RunAsWritten(const std::string& command) { RunCommand(command, command); }
+
 class CommandsTest : public ::testing::Test {
 protected:
     TempDirectory dir;
@@ -86,7 +89,7 @@ TEST_F(CommandsTest, JoinCommandsAskTheLibraryAndPublishNothingYet) {
     };
     for (const auto& [command, calls] : cases) {
         gLibraryDouble.calls.clear();
-        RunCommand(command);
+        RunAsWritten(command);
         EXPECT_EQ(gLibraryDouble.calls, calls) << command;
     }
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
@@ -116,20 +119,20 @@ TEST_F(CommandsTest, StateCommandsActAndPublishAuthorized) {
     gBridgeState.myChannelId = 2;
     gBridgeState.myChannelName = "Equipa Azul";
     gBridgeState.lastError = "antigo";
-    RunCommand("ptt_on");
+    RunAsWritten("ptt_on");
     EXPECT_EQ(gLibraryDouble.calls, Calls{"TT_EnableVoiceTransmission 1"});
     EXPECT_EQ(State(),
               "status|authorized\nptt|1\nmyuserid|3\nmychannelid|2\nmychannelname|Equipa Azul\n"
               "nickname|Jogador\nerror|antigo\n");
-    RunCommand("leave");
-    RunCommand("ptt_off");
+    RunAsWritten("leave");
+    RunAsWritten("ptt_off");
     EXPECT_EQ(gLibraryDouble.calls, (Calls{"TT_EnableVoiceTransmission 1", "TT_DoLeaveChannel",
                                            "TT_EnableVoiceTransmission 0"}));
     EXPECT_EQ(State(),
               "status|authorized\nptt|0\nmyuserid|3\nmychannelid|0\nmychannelname|\n"
               "nickname|Jogador\nerror|antigo\n");
     // Leaving when in no channel still asks and publishes.
-    RunCommand("leave");
+    RunAsWritten("leave");
     EXPECT_EQ(gLibraryDouble.calls.back(), "TT_DoLeaveChannel");
 }
 
@@ -137,7 +140,7 @@ TEST_F(CommandsTest, RefreshRewritesEveryPublishedFile) {
     HandleClientEvent(VoiceEventOf(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 3, 1, u"Ana")));
     for (const char* name : {"users.txt", "channels.txt", "state.txt"})
         WriteTestFile(dir.File(std::string("data/") + name), "stale");
-    RunCommand("refresh");
+    RunAsWritten("refresh");
     EXPECT_EQ(Data("users.txt"), "3|Ana\n");
     EXPECT_EQ(Data("channels.txt"),
               "1||0|1\n2|Equipa Azul|0|1\n3|A\xC3\xA7\xC3\xA3o|0|1\n4| dois|0|1\n5|Azul|0|1\n");
@@ -148,16 +151,16 @@ TEST_F(CommandsTest, RefreshRewritesEveryPublishedFile) {
 TEST_F(CommandsTest, TextsThatMatchNoCommandDoNothing) {
     for (const char* text : {"REFRESH", "refresh now", "refresh\nrefresh", "\xEF\xBB\xBFrefresh",
                              "leave ", "ptt", "pm", "pm5|x", "joinpath", "hello"})
-        RunCommand(text);
+        RunAsWritten(text);
     EXPECT_TRUE(gLibraryDouble.calls.empty());
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
 }
 
 TEST_F(CommandsTest, PrivateMessagesKeepEverythingAfterTheFirstBar) {
-    RunCommand("pm 5|a|b");
-    RunCommand("pm 7|");
-    RunCommand("pm -2|linha 1\nlinha 2\r\n ol\xC3\xA1");
-    RunCommand("pm 5 sem barra");
+    RunAsWritten("pm 5|a|b");
+    RunAsWritten("pm 7|");
+    RunAsWritten("pm -2|linha 1\nlinha 2\r\n ol\xC3\xA1");
+    RunAsWritten("pm 5 sem barra");
     ASSERT_EQ(gLibraryDouble.sentMessages.size(), 3u);
     EXPECT_EQ(Sent(0), "a|b");
     EXPECT_EQ(Sent(1), "");
@@ -176,7 +179,7 @@ TEST_F(CommandsTest, LongMessagesGoWholeInPiecesThatKeepPairsTogether) {
     const std::string emoji = "\xF0\x9F\x8E\xAE";  // two UTF-16 units
     // 510 units and a pair: the pair may not be split at 511.
     std::string text = std::string(510, 'a') + emoji + "b";
-    RunCommand("pm 9|" + text);
+    RunAsWritten("pm 9|" + text);
     ASSERT_EQ(gLibraryDouble.sentMessages.size(), 2u);
     EXPECT_EQ(Sent(0), std::string(510, 'a'));
     EXPECT_EQ(Sent(1), emoji + "b");
@@ -184,7 +187,7 @@ TEST_F(CommandsTest, LongMessagesGoWholeInPiecesThatKeepPairsTogether) {
     gLibraryDouble.sentMessages.clear();
     std::string pairs;
     for (int i = 0; i < 1500; ++i) pairs += emoji;  // 3,000 units
-    RunCommand("pm 9|" + pairs);
+    RunAsWritten("pm 9|" + pairs);
     std::string joined;
     const size_t count = gLibraryDouble.sentMessages.size();
     for (size_t i = 0; i < count; ++i) {

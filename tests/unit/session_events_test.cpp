@@ -128,7 +128,7 @@ TEST_F(SessionEventsTest, AnEndedSessionLeavesItsChannelAndStaysInError) {
         Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_JOINED, 3, 5, u"Ana"));
         Deliver(MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDIN, 3));
         Deliver(MakeErrorEvent(u"late"));
-        RunCommand("refresh");
+        RunCommand("refresh", "refresh");
         EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", kFailedText));
     }
 }
