@@ -21,14 +21,15 @@
 
 #include "bridge.h"
 #include "commands/command_processor.h"
+#include "commands/command_text.h"
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
 #include "files/file_io.h"
 #include "files/paths.h"
-#include "files/text.h"
 #include "fuzz_check.h"
 #include "library_double.h"
 #include "platform.h"
+#include "session/library_text.h"
 #include "utf_reference.h"
 
 namespace {

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "files/text.h"
 #include "fuzz_check.h"
+#include "session/library_text.h"
 #include "session/voice_library.h"
 #include "text_codec.h"
 #include "utf_codec.h"

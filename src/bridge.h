@@ -14,17 +14,13 @@
 #include "exchange_vocabulary.h"
 #include "voiceclient.h"
 
-inline constexpr const char* kDefaultHost = "localhost";
-inline constexpr int32_t kDefaultPort = 10333;
-inline constexpr const char* kDefaultNickname = "Jogador";
-
 // Compiled-in defaults, overridden by the positional command-line
 // arguments at start-up and only read afterwards.
 struct BridgeConfig {
     std::string host = kDefaultHost;
     int32_t tcpPort = kDefaultPort;
     int32_t udpPort = kDefaultPort;
-    bool encrypted = false;
+    bool encrypted = kDefaultEncrypted;
     std::string nickname = kDefaultNickname;
 };
 

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "files/text.h"
+#include "commands/command_text.h"
+#include "session/library_text.h"
 
 namespace {
 

@@ -198,9 +198,10 @@ std::string CheckFirstSeconds(const Operands& operands) { return CheckSecondsAt(
 // Why a bridge may end while it starts, by its exit code.
 const char* WhyEnded(int exitCode) {
     switch (exitCode) {
-        case 1: return " (the voice library could not start a connection)";
-        case 2: return " (another bridge serves this folder: data/voicebridge.lock names it)";
-        case 3: return " (no file can be made in its data folder)";
+        case kExitStartupFailed: return " (the voice library could not start a connection)";
+        case kExitAlreadyServed:
+            return " (another bridge serves this folder: data/voicebridge.lock names it)";
+        case kExitDataUnusable: return " (no file can be made in its data folder)";
         default: return "";
     }
 }

@@ -9,11 +9,11 @@
 #include <string_view>
 
 #include "bridge.h"
+#include "commands/command_text.h"
 #include "exchange_vocabulary.h"
-#include "files/state_file.h"
-#include "files/text.h"
 #include "session/directories.h"
 #include "session/own_channel.h"
+#include "session/status.h"
 #include "session/voice_library.h"
 
 namespace {

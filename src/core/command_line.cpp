@@ -1,7 +1,8 @@
 // Command-line parsing into BridgeConfig.
 #include "core/command_line.h"
 
-#include "files/text.h"
+#include "commands/command_text.h"
+#include "session/library_text.h"
 
 namespace {
 

@@ -7,9 +7,6 @@
 #include "bridge.h"
 #include "platform.h"
 
-// The UTF-8 form of a text argument holds at most this many bytes.
-inline constexpr size_t kMaxArgumentBytes = 1023;
-
 // `args` as the system splits the command line, program path first.
 // Missing arguments keep their defaults; those after the fifth are ignored.
 BridgeConfig ParseCommandLine(const std::vector<WideString>& args);

@@ -3,9 +3,9 @@
 
 #include "bridge.h"
 #include "commands/command_processor.h"
+#include "commands/command_text.h"
 #include "files/command_file.h"
 #include "files/debug_log.h"
-#include "files/text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "core/startup.h"
+#include "exchange_vocabulary.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 // 0 once this process serves the directory, else the exit code that says
-// why it cannot (startup.h).
+// why it cannot (the exchange vocabulary's exit codes).
 int ClaimDataDirectory();
 
 // Empties data\pm_in.txt for this run. A game may hold the file for a

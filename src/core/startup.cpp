@@ -11,8 +11,8 @@
 #include "files/file_io.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
-#include "files/state_file.h"
 #include "platform.h"
+#include "session/status.h"
 #include "session/voice_library.h"
 
 namespace {
@@ -49,8 +49,8 @@ int RunBridge() {
 
     const BridgeConfig& c = gBridgeConfig;
     switch (StartVoiceSession(c.host, c.tcpPort, c.udpPort, c.encrypted)) {
-        case SessionStart::NoInstance: return FailStartup("TT_InitTeamTalkPoll falhou");
-        case SessionStart::NoConnection: return FailStartup("TT_Connect falhou");
+        case SessionStart::NoInstance: return FailStartup(kNoInstanceText);
+        case SessionStart::NoConnection: return FailStartup(kNoConnectionText);
         case SessionStart::Started: break;
     }
 

@@ -6,6 +6,8 @@
 // bridge's own, so that the game's side includes it as it is.
 #pragma once
 
+#include <cstddef>
+
 // The folder under the bridge's working directory, and the files in it.
 inline constexpr const char* kDataDirectoryName = "data";
 inline constexpr const char* kStateFileName = "state.txt";
@@ -23,6 +25,38 @@ inline constexpr const char* kPublishedFileNames[] = {kStateFileName, kUsersFile
 
 // Every field of every file is separated by this byte.
 inline constexpr char kFieldSeparator = '|';
+
+// What the bridge uses for an argument the game leaves out, in the order of
+// the five positional arguments: host, TCP port, UDP port, encryption,
+// nickname.
+inline constexpr const char* kDefaultHost = "localhost";
+inline constexpr int kDefaultPort = 10333;
+inline constexpr bool kDefaultEncrypted = false;
+inline constexpr const char* kDefaultNickname = "Jogador";
+
+// The exit codes of a bridge that does not start; once started it runs
+// until it is ended.
+inline constexpr int kExitStartupFailed = 1;  // no library instance, or no connection attempt
+inline constexpr int kExitAlreadyServed = 2;  // another bridge serves this data folder
+inline constexpr int kExitDataUnusable = 3;   // no file can be made in the data folder
+
+// The fixed texts the bridge publishes, in UTF-8: the error of every end of
+// the session (but a refused login, which shows the server's reason), the
+// errors of a start-up that fails, and the sender of a message from a user
+// the bridge does not know.
+inline constexpr const char* kConnectionFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
+inline constexpr const char* kNoInstanceText = "TT_InitTeamTalkPoll falhou";
+inline constexpr const char* kNoConnectionText = "TT_Connect falhou";
+inline constexpr const char* kUnknownSenderName = "utilizador";
+
+// Size limits. A command file larger than this is not read, let alone run.
+inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
+// A host or nickname argument is cut to this many bytes of UTF-8, after
+// the last whole character that fits.
+inline constexpr size_t kMaxArgumentBytes = 1023;
+// Private messages kept while pm_in.txt cannot be written; past this,
+// newer ones are lost (and logged).
+inline constexpr size_t kMaxPendingMessages = 10000;
 
 // The state file's keys; each entry is the key, the separator, the value and
 // a line feed.

@@ -13,11 +13,11 @@
 
 #include <chrono>
 
+#include "commands/command_text.h"
 #include "exchange_vocabulary.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"
-#include "files/text.h"
 
 CommandFileState gCommandFile;
 

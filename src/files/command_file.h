@@ -12,9 +12,6 @@
 #include "files/held_file.h"
 #include "platform.h"
 
-// A command file larger than this is not read, let alone run.
-inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
-
 struct CommandFileState {
     // Since when the game has held cmd.txt so that it cannot be moved.
     HeldSince heldSince;

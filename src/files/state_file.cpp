@@ -3,9 +3,9 @@
 #include "files/state_file.h"
 
 #include "bridge.h"
+#include "files/fields.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
-#include "files/text.h"
 
 namespace {
 
@@ -32,8 +32,3 @@ std::string BuildStateText() {
 }
 
 void WriteStateFile() { PublishFile(kStateFile, BuildStateText()); }
-
-void SetStatus(const char* status) {
-    if (gBridgeState.session != SessionStage::Ended) gBridgeState.status = status;
-    WriteStateFile();
-}

@@ -9,8 +9,3 @@ std::string BuildStateText();
 
 // Publishes the state file; the status word is the one in BridgeState.
 void WriteStateFile();
-
-// Sets the status word and publishes. Once the session has ended the
-// status stays "error": the link is gone for good, and no later command or
-// event may show the game anything else.
-void SetStatus(const char* status);

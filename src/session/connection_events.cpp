@@ -5,6 +5,7 @@
 #include "files/debug_log.h"
 #include "files/state_file.h"
 #include "session/own_channel.h"
+#include "session/status.h"
 
 void HandleConnectionSuccess(const VoiceEvent&) {
     AppendDebugLine("event con_success");

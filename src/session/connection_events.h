@@ -5,8 +5,6 @@
 
 #include "session/voice_library.h"
 
-inline constexpr const char* kConnectionFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
-
 void HandleConnectionSuccess(const VoiceEvent& event);  // CLIENTEVENT_CON_SUCCESS
 void HandleCommandError(const VoiceEvent& event);       // CLIENTEVENT_CMD_ERROR
 void HandleMyselfLoggedIn(const VoiceEvent& event);     // CLIENTEVENT_CMD_MYSELF_LOGGEDIN

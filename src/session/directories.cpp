@@ -4,10 +4,10 @@
 #include "session/directories.h"
 
 #include "bridge.h"
+#include "commands/command_text.h"
+#include "files/fields.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
-#include "files/text.h"
-#include "session/own_channel.h"
 
 namespace {
 
@@ -66,7 +66,8 @@ void RemoveChannel(int32_t channelId) { Remove(gChannelDirectory, channelId); }
 std::string BuildUsersText() {
     std::string text;
     for (const std::optional<DirectoryUser>& user : gUserDirectory.slots)
-        if (user) text += std::to_string(user->id) + "|" + OnOneLine(user->nickname) + "\n";
+        if (user)
+            text += std::to_string(user->id) + kFieldSeparator + OnOneLine(user->nickname) + "\n";
     return text;
 }
 
@@ -74,8 +75,9 @@ std::string BuildChannelsText() {
     std::string text;
     for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
         if (channel)
-            text += std::to_string(channel->id) + "|" + OnOneLine(channel->name) + "|0|" +
-                    std::to_string(channel->parentId) + "\n";
+            text += std::to_string(channel->id) + kFieldSeparator + OnOneLine(channel->name) +
+                    kFieldSeparator + '0' + kFieldSeparator + std::to_string(channel->parentId) +
+                    "\n";
     return text;
 }
 
@@ -101,9 +103,13 @@ std::optional<std::string> FindUserNickname(int32_t userId) {
 }
 
 std::optional<std::string> FindChannelName(int32_t channelId) {
-    const DirectoryChannel* channel = Find(gChannelDirectory, channelId);
+    const DirectoryChannel* channel = FindChannel(channelId);
     if (channel == nullptr) return std::nullopt;
     return channel->name;
+}
+
+const DirectoryChannel* FindChannel(int32_t channelId) {
+    return Find(gChannelDirectory, channelId);
 }
 
 namespace {
@@ -133,16 +139,6 @@ void HandleUserLoggedOut(const VoiceEvent& event) { RemoveUser(event.userId); }
 
 void HandleChannelNew(const VoiceEvent& event) {
     UpsertChannel(DirectoryChannel{event.channelId, event.parentId, event.channelName});
-}
-
-void HandleChannelUpdate(const VoiceEvent& event) {
-    const DirectoryChannel* before = Find(gChannelDirectory, event.channelId);
-    const bool renamedOrMoved = before == nullptr || before->name != event.channelName ||
-                                before->parentId != event.parentId;
-    HandleChannelNew(event);
-    // A rename or a move of the bridge's own channel must reach the state
-    // file too; a new password or topic changes nothing the game sees there.
-    if (renamedOrMoved) OwnChannelRenamedOrMoved(event.channelId, event.channelName);
 }
 
 void HandleChannelRemove(const VoiceEvent& event) { RemoveChannel(event.channelId); }

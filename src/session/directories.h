@@ -27,6 +27,9 @@ void PublishChangedDirectories();
 
 std::optional<std::string> FindUserNickname(int32_t userId);
 std::optional<std::string> FindChannelName(int32_t channelId);
+// The channel as the directory holds it, valid until the directory changes;
+// null when there is none.
+const DirectoryChannel* FindChannel(int32_t channelId);
 
 // The first channel whose own name, as channels.txt shows it (line breaks
 // folded), equals `text` as written less one final line break, or else
@@ -38,5 +41,4 @@ int32_t FindChannelIdByName(const std::string& text);
 void HandleUserLoggedInOrUpdated(const VoiceEvent& event);
 void HandleUserLoggedOut(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_LOGGEDOUT
 void HandleChannelNew(const VoiceEvent& event);     // CLIENTEVENT_CMD_CHANNEL_NEW
-void HandleChannelUpdate(const VoiceEvent& event);  // CLIENTEVENT_CMD_CHANNEL_UPDATE
 void HandleChannelRemove(const VoiceEvent& event);  // CLIENTEVENT_CMD_CHANNEL_REMOVE

@@ -2,8 +2,8 @@
 #include "session/own_channel.h"
 
 #include "bridge.h"
-#include "files/state_file.h"
 #include "session/directories.h"
+#include "session/status.h"
 
 void OwnChannelJoined(int32_t channelId) {
     gBridgeState.myChannelId = channelId;
@@ -32,6 +32,15 @@ void OwnChannelCleared() {
 void HandleUserJoined(const VoiceEvent& event) {
     if (event.userId != gBridgeState.myUserId) return;
     OwnChannelJoined(event.userChannelId);
+}
+
+void HandleChannelUpdate(const VoiceEvent& event) {
+    const DirectoryChannel* before = FindChannel(event.channelId);
+    const bool renamedOrMoved = before == nullptr || before->name != event.channelName ||
+                                before->parentId != event.parentId;
+    HandleChannelNew(event);
+    // A new password or topic changes nothing the game sees in the state.
+    if (renamedOrMoved) OwnChannelRenamedOrMoved(event.channelId, event.channelName);
 }
 
 void HandleUserLeft(const VoiceEvent& event) {

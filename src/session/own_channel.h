@@ -25,3 +25,6 @@ void OwnChannelCleared();
 
 void HandleUserJoined(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_JOINED
 void HandleUserLeft(const VoiceEvent& event);    // CLIENTEVENT_CMD_USER_LEFT
+// The channel's record is replaced in the directory, and a rename or a move
+// of the own channel shows in the state.
+void HandleChannelUpdate(const VoiceEvent& event);  // CLIENTEVENT_CMD_CHANNEL_UPDATE

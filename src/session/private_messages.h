@@ -10,7 +10,4 @@
 
 #include "session/voice_library.h"
 
-inline constexpr const char* kUnknownSenderName = "utilizador";
-inline constexpr size_t kMaxPendingMessages = 10000;
-
 void HandleTextMessage(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_TEXTMSG

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "bridge.h"
-#include "files/text.h"
+#include "session/library_text.h"
 
 // The library's TTCHAR and the platform's wide character are one type, so
 // text converts straight into and out of the library's fixed arrays.

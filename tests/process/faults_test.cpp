@@ -4,14 +4,13 @@
 #include <filesystem>
 #include <thread>
 
+#include "exchange_vocabulary.h"
 #include "session_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-const std::string kFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
 
 class FaultTest : public SessionTest {
 protected:
@@ -78,12 +77,14 @@ TEST_P(FaultTest, UnwritableFilesCatchUpOnceFreeAndLoseNoMessage) {
 TEST_P(FaultTest, AServerThatDiesLeavesAnErrorAndARunningBridge) {
     StartLoggedIn();
     StopProcess(sim.process);
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
     // A new server on the same machine changes nothing: there is no
     // reconnect, and commands still run, over a state that stays "error".
     sim = StartVoiceSim(dir.path);
     Command("ptt_on");
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText, true)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText, true)));
     EXPECT_TRUE(IsRunning(bridge));
 }
 
@@ -105,14 +106,16 @@ TEST_P(FaultTest, ServerLinesItDoesNotUnderstandAreIgnoredOrEndTheLink) {
 
     // A known message that breaks its own rules is a protocol fault.
     Control({"client", "raw", Me(), "USER_LOGGEDIN\tnot a number\t0\tx\ty"});
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
     EXPECT_TRUE(IsRunning(bridge));
 }
 
 TEST_P(FaultTest, AnOverLongServerLineEndsTheLink) {
     StartLoggedIn();
     Control({"client", "raw", Me(), "USER_LOGGEDIN\t5\t0\t" + std::string(70000, 'y') + "\tu"});
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
     EXPECT_TRUE(IsRunning(bridge));
 }
 
@@ -225,7 +228,7 @@ TEST_P(CommandLineFaultTest, EmptyAndSurplusArguments) {
     ASSERT_TRUE(WaitForExit(empty, 30s, code));
     EXPECT_EQ(code, 1);
     EXPECT_EQ(ReadTestFile(run.File("data/state.txt")),
-              StateText("error", "", 0, 0, "", "TT_Connect falhou"));
+              StateText("error", "", 0, 0, "", kNoConnectionText));
     EXPECT_EQ(ReadTestFile(run.File("data/corvanex_debug.txt")), "start host= tcp=0 udp=0 nick=\n");
 }
 
@@ -244,7 +247,7 @@ TEST_P(CommandLineFaultTest, UnpairedSurrogatesOnWindowsBecomeReplacementCharact
     EXPECT_EQ(Data("corvanex_debug.txt"),
               "start host=h" + fffd + " tcp=0 udp=1 nick=a" + fffd + "z" + fffd + "\n");
     EXPECT_EQ(Data("state.txt"),
-              StateText("error", "a" + fffd + "z" + fffd, 0, 0, "", "TT_Connect falhou"));
+              StateText("error", "a" + fffd + "z" + fffd, 0, 0, "", kNoConnectionText));
 }
 
 INSTANTIATE_FOR_BOTH_BUILDS(CommandLineFaultTest);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "exchange_vocabulary.h"
 #include "session_fixture.h"
 
 namespace {
@@ -127,7 +128,7 @@ TEST_P(GameLifeTest, ADataFolderRemovedUnderTheBridgeComesBackAndStaysServed) {
         StartBridge(GetParam(), executable, dir.path, {"127.0.0.1", Port(), "10333", "0", "Bia"});
     int code = -1;
     ASSERT_TRUE(WaitForExit(second, 30s, code));
-    EXPECT_EQ(code, 2) << DescribeExit(code);
+    EXPECT_EQ(code, kExitAlreadyServed) << DescribeExit(code);
     EXPECT_TRUE(DataBecomes("state.txt", state));
     EXPECT_TRUE(DataBecomes("channels.txt", "1||0|0\n5|Cinco|0|1\n"));
     EXPECT_EQ(LockHolder(dir.File("data")), bridge.pid);

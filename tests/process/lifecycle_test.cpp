@@ -6,14 +6,13 @@
 
 #include <filesystem>
 
+#include "exchange_vocabulary.h"
 #include "session_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-const std::string kFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
 
 class LifecycleTest : public SessionTest {};
 
@@ -43,13 +42,14 @@ TEST_P(LifecycleTest, AnEndedSessionStaysInErrorWhateverFollows) {
         ASSERT_TRUE(WaitUntil([&] { return StateEntry("mychannelid") == "5"; }));
         c.end();
         // An end takes the user ID away, and only an end does.
-        ASSERT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
+        ASSERT_TRUE(
+            DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
         const std::pair<const char*, bool> commands[] = {
             {"refresh", false}, {"leave", false}, {"ptt_on", true}, {"ptt_off", false}};
         for (const auto& [command, ptt] : commands) {
             Command(command);
-            EXPECT_TRUE(
-                DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText, ptt)))
+            EXPECT_TRUE(DataBecomes(
+                "state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText, ptt)))
                 << command;
         }
     }
@@ -109,7 +109,7 @@ TEST_P(LifecycleTest, OneBridgePerDirectoryAndNoLockOutlivesItsBridge) {
         StartBridge(GetParam(), executable, dir.path, {"127.0.0.1", Port(), "10333", "0", "Bia"});
     int code = -1;
     ASSERT_TRUE(WaitForExit(second, 30s, code));
-    EXPECT_EQ(code, 2) << DescribeExit(code);
+    EXPECT_EQ(code, kExitAlreadyServed) << DescribeExit(code);
     EXPECT_EQ(Data("state.txt"), state);
     EXPECT_EQ(Data("corvanex_debug.txt"), log);
     const int first = myUserId;
@@ -155,7 +155,8 @@ TEST_P(LifecycleTest, ADataDirectoryThatCannotBeUsedEndsTheStartUp) {
         }
         int code = -1;
         ASSERT_TRUE(WaitForExit(process, 30s, code));
-        EXPECT_EQ(code, 3) << DescribeExit(code) << ReadTestFile(dir.File("bridge-output.txt"));
+        EXPECT_EQ(code, kExitDataUnusable)
+            << DescribeExit(code) << ReadTestFile(dir.File("bridge-output.txt"));
         chmod(run.path.c_str(), 0755);
         // The server never saw it: no ghost user stays online.
         EXPECT_EQ(Query({"query", "users"}), std::vector<std::string>{"OK"});

@@ -2,13 +2,12 @@
 // own channel and private messages, against the simulated server.
 #include <algorithm>
 
+#include "exchange_vocabulary.h"
 #include "session_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-const std::string kFailedText = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
 
 class VoiceSessionTest : public SessionTest {};
 
@@ -48,10 +47,12 @@ TEST_P(VoiceSessionTest, WithoutSoundDevicesLoginStillEndsAuthorized) {
 TEST_P(VoiceSessionTest, RefusedConnectionIsAnErrorAndTheLoopGoesOn) {
     Control({"switch", "refuse-connections", "1"});
     Start({"127.0.0.1", Port(), "10333", "0", "Ana"});
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
     // The session ended before it began: commands run, the error stays.
     Command("ptt_on");
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText, true)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText, true)));
     EXPECT_TRUE(IsRunning(bridge));
 }
 
@@ -67,7 +68,8 @@ TEST_P(VoiceSessionTest, CommandErrorsAndALostConnectionAreReported) {
                                 "event con_success\nsound devices initialized\n"
                                 "cmd_error: Primeiro erro\ncmd_error: Segundo | erro\nlinha\n"));
     Control({"client", "drop", std::to_string(myUserId)});
-    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kFailedText)));
+    EXPECT_TRUE(
+        DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
     EXPECT_TRUE(IsRunning(bridge));
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "bridge_fixture.h"
+#include "exchange_vocabulary.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST_P(StartupTest, DefaultsWithoutArguments) {
     Start({}, {{"VOICECLIENT_FAIL_INIT", "1"}});
     int code = -1;
     ASSERT_TRUE(WaitForExit(bridge, 30s, code));
-    EXPECT_EQ(code, 1) << DescribeExit(code) << BridgeOutput();
+    EXPECT_EQ(code, kExitStartupFailed) << DescribeExit(code) << BridgeOutput();
     EXPECT_EQ(Data("corvanex_debug.txt"),
               "start host=localhost tcp=10333 udp=10333 nick=Jogador\n");
 }
@@ -59,14 +60,11 @@ struct StartupFailure {
 
 TEST_P(StartupTest, FailsWithExitCodeOneAndAnErrorState) {
     const StartupFailure cases[] = {
-        {"no instance",
-         {"127.0.0.1", "10333"},
-         {{"VOICECLIENT_FAIL_INIT", "1"}},
-         "TT_InitTeamTalkPoll falhou"},
-        {"port 0", {"127.0.0.1", "0"}, {}, "TT_Connect falhou"},
-        {"non-numeric port", {"127.0.0.1", "abc", "1", "1", "Ana"}, {}, "TT_Connect falhou"},
-        {"empty host", {"", "10333"}, {}, "TT_Connect falhou"},
-        {"port above 65535", {"127.0.0.1", "70000"}, {}, "TT_Connect falhou"},
+        {"no instance", {"127.0.0.1", "10333"}, {{"VOICECLIENT_FAIL_INIT", "1"}}, kNoInstanceText},
+        {"port 0", {"127.0.0.1", "0"}, {}, kNoConnectionText},
+        {"non-numeric port", {"127.0.0.1", "abc", "1", "1", "Ana"}, {}, kNoConnectionText},
+        {"empty host", {"", "10333"}, {}, kNoConnectionText},
+        {"port above 65535", {"127.0.0.1", "70000"}, {}, kNoConnectionText},
     };
     for (const StartupFailure& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,8 +72,9 @@ TEST_P(StartupTest, FailsWithExitCodeOneAndAnErrorState) {
         ChildProcess process = StartBridge(GetParam(), executable, run.path, c.args, c.environment);
         int code = -1;
         ASSERT_TRUE(WaitForExit(process, 30s, code));
-        EXPECT_EQ(code, 1) << DescribeExit(code) << ReadTestFile(run.File("bridge-output.txt"));
-        const std::string nick = c.args.size() > 4 ? c.args[4] : "Jogador";
+        EXPECT_EQ(code, kExitStartupFailed)
+            << DescribeExit(code) << ReadTestFile(run.File("bridge-output.txt"));
+        const std::string nick = c.args.size() > 4 ? c.args[4] : kDefaultNickname;
         EXPECT_EQ(ReadTestFile(run.File("data/state.txt")),
                   StateText("error", nick, 0, 0, "", c.error));
         // The failure is told through the state file only.

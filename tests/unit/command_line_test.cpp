@@ -23,10 +23,12 @@ void ExpectConfig(const BridgeConfig& c, const std::string& host, int32_t tcp, i
 }
 
 TEST(ParseCommandLine, MissingArgumentsKeepTheirDefaults) {
-    ExpectConfig(ParseCommandLine({}), "localhost", 10333, 10333, false, "Jogador");
-    ExpectConfig(ParseCommandLine(Args({})), "localhost", 10333, 10333, false, "Jogador");
-    ExpectConfig(ParseCommandLine(Args({u"voz.example", u"9000"})), "voz.example", 9000, 10333,
-                 false, "Jogador");
+    ExpectConfig(ParseCommandLine({}), kDefaultHost, kDefaultPort, kDefaultPort, kDefaultEncrypted,
+                 kDefaultNickname);
+    ExpectConfig(ParseCommandLine(Args({})), kDefaultHost, kDefaultPort, kDefaultPort,
+                 kDefaultEncrypted, kDefaultNickname);
+    ExpectConfig(ParseCommandLine(Args({u"voz.example", u"9000"})), "voz.example", 9000,
+                 kDefaultPort, kDefaultEncrypted, kDefaultNickname);
 }
 
 TEST(ParseCommandLine, AllFiveArgumentsAndNoMore) {

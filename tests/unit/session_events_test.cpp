@@ -19,8 +19,6 @@
 
 namespace {
 
-const char kFailedText[] = "Falha na liga\xC3\xA7\xC3\xA3o ao TeamTalk";
-
 class SessionEventsTest : public ::testing::Test {
 protected:
     TempDirectory dir;
@@ -93,10 +91,10 @@ TEST_F(SessionEventsTest, FailuresPublishErrorWithTheirText) {
         std::string error;
         std::string log;
     } cases[] = {
-        {"connection failed", MakeEvent(CLIENTEVENT_CON_FAILED), kFailedText, ""},
-        {"connection lost", MakeEvent(CLIENTEVENT_CON_LOST), kFailedText, ""},
-        {"logged out", MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDOUT), kFailedText, ""},
-        {"kicked", MakeEvent(CLIENTEVENT_CMD_MYSELF_KICKED), kFailedText, ""},
+        {"connection failed", MakeEvent(CLIENTEVENT_CON_FAILED), kConnectionFailedText, ""},
+        {"connection lost", MakeEvent(CLIENTEVENT_CON_LOST), kConnectionFailedText, ""},
+        {"logged out", MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDOUT), kConnectionFailedText, ""},
+        {"kicked", MakeEvent(CLIENTEVENT_CMD_MYSELF_KICKED), kConnectionFailedText, ""},
         {"command error", MakeErrorEvent(u"Canal n\u00E3o existe|x"), "Canal n\xC3\xA3o existe|x",
          "cmd_error: Canal n\xC3\xA3o existe|x\n"},
     };
@@ -122,14 +120,14 @@ TEST_F(SessionEventsTest, AnEndedSessionLeavesItsChannelAndStaysInError) {
         Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 5, 1, u"Sala"));
         Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_JOINED, 3, 5, u"Ana"));
         Deliver(MakeEvent(end));
-        EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", kFailedText));
+        EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", kConnectionFailedText));
         // Nothing that comes after may show the game a live session again.
         Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_UPDATE, 5, 1, u"Nova"));
         Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_JOINED, 3, 5, u"Ana"));
         Deliver(MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDIN, 3));
         Deliver(MakeErrorEvent(u"late"));
         RunCommand("refresh", "refresh");
-        EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", kFailedText));
+        EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", kConnectionFailedText));
     }
 }
 

@@ -1,8 +1,9 @@
 // Command-text helpers: trimming, splitting, number parsing, UTF-8 cuts.
-#include "files/text.h"
-
 #include <gtest/gtest.h>
 
+#include "commands/command_text.h"
+#include "files/fields.h"
+#include "session/library_text.h"
 #include "wide.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <type_traits>
 
-#include "files/text.h"
+#include "session/library_text.h"
 #include "wide.h"
 
 namespace {

@@ -1,27 +1,11 @@
-// Text at the crossing with the voice library (UTF-8 <-> UTF-16) and the
-// small operations used on command text.
+// The small operations on the text of a command and its argument: the
+// blanks a game may leave around a command, the line break a name may end
+// in, and numbers read as the bridge has always read them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "platform.h"
-
-// Converts up to the first zero byte; invalid UTF-8 becomes U+FFFD.
-WideString Utf8ToWide(const std::string& text);
-
-// Converts up to the first zero unit, but never reads past `capacity`
-// units, so that an unterminated array cannot be overread.
-std::string WideToUtf8(const WideChar* text, size_t capacity);
-
-template <size_t N>
-std::string WideToUtf8(const WideChar (&array)[N]) {
-    return WideToUtf8(array, N);
-}
-
-inline std::string WideToUtf8(const WideString& text) {
-    return WideToUtf8(text.data(), text.size());
-}
 
 // Drops trailing CR, LF, space and tab, then leading space and tab.
 std::string TrimCommandText(const std::string& text);
@@ -32,21 +16,8 @@ std::string TrimTrailingBlanks(const std::string& text);
 // How many leading spaces and tabs TrimCommandText drops.
 size_t LeadingBlanks(const std::string& text);
 
-// Every carriage return and line feed as one space: a field that the game
-// reads line by line must not make a line of its own, which anyone who can
-// name a user, a channel or a message could otherwise forge.
-std::string OnOneLine(const std::string& field);
-
-// Every bar as a broken bar (U+00A6), so that a field before the last of a
-// line cannot be taken for two.
-std::string WithoutBars(const std::string& field);
-
 // Without one final line break ("\r\n", "\n" or "\r").
 std::string WithoutFinalLineBreak(const std::string& text);
-
-// Cuts UTF-8 text to at most `maxBytes` bytes, after the last whole
-// character that fits.
-std::string CutUtf8(const std::string& text, size_t maxBytes);
 
 // Decimal parse in the manner of strtol: leading white space and one sign,
 // digits up to the first other character, 0 without digits, and values
