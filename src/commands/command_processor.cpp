@@ -41,7 +41,13 @@ void Leave(const std::string&) {
 void PushToTalkOn(const std::string&) { SetPushToTalk(true); }
 void PushToTalkOff(const std::string&) { SetPushToTalk(false); }
 void JoinById(const std::string& argument) { JoinChannel(ParseInt32(argument)); }
-void JoinByPath(const std::string& argument) { JoinChannel(FindChannelIdByName(argument)); }
+// A name that ends in a blank, as the game read it from channels.txt,
+// first; then the name as a trimmed command line leaves it.
+void JoinByPath(const std::string& argument) {
+    int32_t channelId = FindChannelIdByName(WithoutFinalLineBreak(argument));
+    if (channelId == 0) channelId = FindChannelIdByName(TrimTrailingBlanks(argument));
+    JoinChannel(channelId);
+}
 
 // "<recipient>|<text>": everything after the first bar is the text, bars
 // included.

@@ -2,9 +2,9 @@
 #include "core/command_poll.h"
 
 #include "bridge.h"
+#include "commands/command_file.h"
 #include "commands/command_processor.h"
 #include "commands/command_text.h"
-#include "files/command_file.h"
 #include "files/debug_log.h"
 
 namespace {

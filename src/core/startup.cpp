@@ -3,10 +3,10 @@
 #include "core/startup.h"
 
 #include "bridge.h"
+#include "commands/command_file.h"
 #include "core/command_line.h"
 #include "core/data_directory.h"
 #include "core/main_loop.h"
-#include "files/command_file.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"

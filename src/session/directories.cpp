@@ -4,7 +4,6 @@
 #include "session/directories.h"
 
 #include "bridge.h"
-#include "commands/command_text.h"
 #include "files/fields.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
@@ -112,23 +111,12 @@ const DirectoryChannel* FindChannel(int32_t channelId) {
     return Find(gChannelDirectory, channelId);
 }
 
-namespace {
-
-int32_t FindChannelIdShownAs(const std::string& text) {
+int32_t FindChannelIdByName(const std::string& text) {
     const std::string name = !text.empty() && text[0] == '/' ? text.substr(1) : text;
     // Each channel's own name alone: a parent's name is never joined in.
     for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
         if (channel && OnOneLine(channel->name) == name) return channel->id;
     return 0;
-}
-
-}  // namespace
-
-int32_t FindChannelIdByName(const std::string& text) {
-    // A name that ends in a blank, as the game read it from channels.txt,
-    // first; then the name as a trimmed command line leaves it.
-    if (const int32_t id = FindChannelIdShownAs(WithoutFinalLineBreak(text))) return id;
-    return FindChannelIdShownAs(TrimTrailingBlanks(text));
 }
 
 void HandleUserLoggedInOrUpdated(const VoiceEvent& event) {

@@ -32,9 +32,7 @@ std::optional<std::string> FindChannelName(int32_t channelId);
 const DirectoryChannel* FindChannel(int32_t channelId);
 
 // The first channel whose own name, as channels.txt shows it (line breaks
-// folded), equals `text` as written less one final line break, or else
-// less its trailing blanks, in either case without one leading "/"; 0 when
-// none does.
+// folded), equals `text` without one leading "/"; 0 when none does.
 int32_t FindChannelIdByName(const std::string& text);
 
 // CLIENTEVENT_CMD_USER_LOGGEDIN and CLIENTEVENT_CMD_USER_UPDATE.

@@ -2,7 +2,7 @@
 #include "fresh_bridge.h"
 
 #include "bridge.h"
-#include "files/command_file.h"
+#include "commands/command_file.h"
 #include "files/pending_writes.h"
 #include "library_double.h"
 

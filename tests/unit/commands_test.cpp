@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "bridge.h"
+#include "commands/command_file.h"
 #include "commands/command_processor.h"
 #include "commands/command_text.h"
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
-#include "files/command_file.h"
 #include "fresh_bridge.h"
 #include "held_file.h"
 #include "library_double.h"

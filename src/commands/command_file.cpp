@@ -9,7 +9,7 @@
 // so the bridge takes a command with an argument only once its file has
 // stood still for a moment, and never any while the game holds it open for
 // writing (which, on Windows, is what refuses the move).
-#include "files/command_file.h"
+#include "commands/command_file.h"
 
 #include <chrono>
 
