@@ -26,6 +26,9 @@ bool RunScenarioFile(const std::string& path, std::string& error) {
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Editors on Windows (older Notepad, PowerShell 5) start a UTF-8
+        // file with a byte-order mark.
+        if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         if (IsSkipped(line)) continue;
         std::vector<std::string> fields;
         std::vector<std::string> reply;

@@ -40,9 +40,9 @@ protected:
     void SetUp() override {}  // each test starts voicesim itself
 };
 
-TEST_F(ScenarioFileTest, SkipsCommentsAndBlankLinesAndToleratesCrLf) {
+TEST_F(ScenarioFileTest, SkipsCommentsAndBlankLinesAndToleratesCrLfAndAByteOrderMark) {
     WriteTestFile(dir.File("scenario.txt"),
-                  "# comment\r\n\r\n   \n\t\n  # indented comment\n"
+                  "\xEF\xBB\xBF# comment\r\n\r\n   \n\t\n  # indented comment\n"
                   "channel\tadd\t2\t1\tSala\\tA\r\n"
                   "bot\tadd\t5\tRob\xC3\xB4\t2\r\n");
     StartSim({"--scenario", dir.File("scenario.txt")});
