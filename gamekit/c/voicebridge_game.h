@@ -38,6 +38,19 @@ extern "C" {
 #define VBG_STATE_KEY_COUNT \
     7 /* status, ptt, myuserid, mychannelid, mychannelname, nickname, error */
 
+/* The status words of the state (vbg_status, vbg_wait_status). */
+#define VBG_STATUS_STARTING "starting"
+#define VBG_STATUS_LOGGED_IN "loggedin"
+#define VBG_STATUS_AUTHORIZED "authorized"
+#define VBG_STATUS_ERROR "error" /* with myuserid 0: the end of the session */
+
+/* What the bridge takes for an argument left out, for a game that gives a
+   later one: host, TCP and UDP port, encryption, nickname. */
+#define VBG_DEFAULT_HOST "localhost"
+#define VBG_DEFAULT_PORT "10333"
+#define VBG_DEFAULT_ENCRYPTED "0"
+#define VBG_DEFAULT_NICKNAME "Jogador"
+
 /* What vbg_read_state found. */
 enum {
     VBG_STATE_NONE = 0, /* this run has not published yet: no state */
@@ -184,6 +197,16 @@ const vbg_command *vbg_commands(int *count);
 #define VBG__POLL_MS 2
 #define VBG__MAX_ID 2147483647LL
 
+/* The data folder, its files, and the byte between the fields of a line. */
+#define VBG__DATA_DIRECTORY "data"
+#define VBG__STATE_FILE "state.txt"
+#define VBG__USERS_FILE "users.txt"
+#define VBG__CHANNELS_FILE "channels.txt"
+#define VBG__PM_FILE "pm_in.txt"
+#define VBG__COMMAND_FILE "cmd.txt"
+#define VBG__LOCK_FILE "voicebridge.lock"
+#define VBG__FIELD_SEPARATOR '|'
+
 static const vbg_command vbg__command_table[] = {
     {"refresh", VBG_ARGUMENT_NONE, "none"},
     {"leave", VBG_ARGUMENT_NONE, "none"},
@@ -195,8 +218,12 @@ static const vbg_command vbg__command_table[] = {
 };
 #define VBG__COMMAND_COUNT ((int)(sizeof vbg__command_table / sizeof vbg__command_table[0]))
 
+/* The state's keys in the bridge's order; the two the kit reads named. */
+#define VBG__KEY_STATUS "status"
+#define VBG__KEY_MY_USER_ID "myuserid"
 static const char *const vbg__state_keys[VBG_STATE_KEY_COUNT] = {
-    "status", "ptt", "myuserid", "mychannelid", "mychannelname", "nickname", "error"};
+    VBG__KEY_STATUS, "ptt",  VBG__KEY_MY_USER_ID, "mychannelid", "mychannelname",
+    "nickname",      "error"};
 
 /* The platform seam, at the bottom of the file. */
 enum { VBG__ABSENT, VBG__FAILED, VBG__OK };
@@ -284,7 +311,7 @@ static int vbg__well_formed(const char *command) {
             case VBG_ARGUMENT_CHANNEL_ID: return vbg__positive_id(arg, arg + strlen(arg));
             case VBG_ARGUMENT_CHANNEL_NAME: return *arg != '\0';
             case VBG_ARGUMENT_USER_ID_TEXT:
-                bar = strchr(arg, '|');
+                bar = strchr(arg, VBG__FIELD_SEPARATOR);
                 return bar != NULL && vbg__positive_id(arg, bar) && bar[1] != '\0';
             default: return 0;
         }
@@ -311,7 +338,7 @@ static int vbg__lock_names_our_process(const vbg_bridge *b) {
     char *text;
     size_t length, digits = 0;
     int ours;
-    if (vbg__read_data(b, "voicebridge.lock", NULL, &text, &length) != VBG__OK) return 0;
+    if (vbg__read_data(b, VBG__LOCK_FILE, NULL, &text, &length) != VBG__OK) return 0;
     while (digits < length && text[digits] >= '0' && text[digits] <= '9') ++digits;
     ours = digits > 0 && digits < 19 && (digits == length || strcmp(text + digits, "\n") == 0) &&
            strtoll(text, NULL, 10) == b->pid;
@@ -324,11 +351,11 @@ int vbg_read_state(vbg_bridge *b) {
     char *text, *line, *next;
     size_t length;
     int lines, found = 0, k;
-    if (!b->started || vbg__read_data(b, "state.txt", NULL, &text, &length) != VBG__OK)
+    if (!b->started || vbg__read_data(b, VBG__STATE_FILE, NULL, &text, &length) != VBG__OK)
         return b->trusted ? VBG_STATE_KEPT : VBG_STATE_NONE;
     lines = vbg__split_lines(text, length);
     for (line = text; lines-- > 0; line = next) {
-        char *bar = strchr(line, '|');
+        char *bar = strchr(line, VBG__FIELD_SEPARATOR);
         next = vbg__next_line(line);
         if (bar == NULL) continue;
         *bar = '\0';
@@ -357,7 +384,7 @@ const char *vbg_state_value(const vbg_bridge *b, const char *key) {
 
 const char *vbg_status(vbg_bridge *b) {
     vbg_read_state(b);
-    return vbg_state_value(b, "status");
+    return vbg_state_value(b, VBG__KEY_STATUS);
 }
 
 static int vbg__running(vbg_bridge *b) { return b->started && !vbg__poll_end(b); }
@@ -375,8 +402,8 @@ int vbg_wait_status(vbg_bridge *b, const char *word, int timeout_ms) {
 int vbg_session_over(vbg_bridge *b) {
     if (!vbg__running(b)) return 1;
     vbg_read_state(b);
-    return strcmp(vbg_state_value(b, "status"), "error") == 0 &&
-           strcmp(vbg_state_value(b, "myuserid"), "0") == 0;
+    return strcmp(vbg_state_value(b, VBG__KEY_STATUS), VBG_STATUS_ERROR) == 0 &&
+           strcmp(vbg_state_value(b, VBG__KEY_MY_USER_ID), "0") == 0;
 }
 
 int vbg_exit_code(vbg_bridge *b, long long *code) {
@@ -405,13 +432,13 @@ int vbg_start(vbg_bridge *b, const char *game_dir, const char *program, const ch
     vbg__forget_run(b);
     free(b->data_dir);
     b->error[0] = '\0';
-    b->data_dir = vbg__join(game_dir, "data");
+    b->data_dir = vbg__join(game_dir, VBG__DATA_DIRECTORY);
     if (b->data_dir == NULL || !vbg__make_dirs(game_dir)) {
         snprintf(b->error, sizeof b->error, "cannot make the folder %s", game_dir);
         return 0;
     }
     /* While it is absent, the new bridge has not published yet. */
-    state_path = vbg__join(b->data_dir, "state.txt");
+    state_path = vbg__join(b->data_dir, VBG__STATE_FILE);
     if (state_path != NULL) vbg__remove_file(state_path);
     free(state_path);
     if (!vbg__spawn(b, program, args, arg_count, game_dir)) return 0;
@@ -447,7 +474,7 @@ static int vbg__command_file_is(const vbg_bridge *b, const char *command) {
     char *text = NULL;
     size_t length = 0;
     int is;
-    if (vbg__read_data(b, "cmd.txt", NULL, &text, &length) == VBG__FAILED) return -1;
+    if (vbg__read_data(b, VBG__COMMAND_FILE, NULL, &text, &length) == VBG__FAILED) return -1;
     is = length == strlen(command) && (length == 0 || memcmp(text, command, length) == 0);
     free(text);
     return is;
@@ -459,7 +486,7 @@ int vbg_send(vbg_bridge *b, const char *command, int timeout_ms) {
     int written = 0;
     if (!vbg__well_formed(command)) return VBG_SEND_REFUSED;
     if (b->data_dir == NULL) return VBG_SEND_BUSY;
-    path = vbg__join(b->data_dir, "cmd.txt");
+    path = vbg__join(b->data_dir, VBG__COMMAND_FILE);
     /* The previous one is taken once the file is empty or gone; the data
        folder itself may not be made yet right after the start. */
     while (path != NULL && !written) {
@@ -493,12 +520,12 @@ static int vbg__read_list(vbg_bridge *b, const char *name, char **kept) {
 
 const vbg_user *vbg_users(vbg_bridge *b, int *count) {
     char *line, *next;
-    int lines = vbg__read_list(b, "users.txt", &b->users_text), n = 0;
+    int lines = vbg__read_list(b, VBG__USERS_FILE, &b->users_text), n = 0;
     if (lines >= 0) {
         free(b->users);
         b->users = (vbg_user *)malloc(sizeof(vbg_user) * (size_t)(lines + 1));
         for (line = b->users_text; b->users != NULL && lines-- > 0; line = next) {
-            char *bar = strchr(line, '|');
+            char *bar = strchr(line, VBG__FIELD_SEPARATOR);
             next = vbg__next_line(line);
             if (*line == '\0') continue;
             if (bar != NULL) *bar = '\0';
@@ -515,15 +542,16 @@ const vbg_user *vbg_users(vbg_bridge *b, int *count) {
    last two, bars included. */
 const vbg_channel *vbg_channels(vbg_bridge *b, int *count) {
     char *line, *next;
-    int lines = vbg__read_list(b, "channels.txt", &b->channels_text), n = 0;
+    int lines = vbg__read_list(b, VBG__CHANNELS_FILE, &b->channels_text), n = 0;
     if (lines >= 0) {
         free(b->channels);
         b->channels = (vbg_channel *)malloc(sizeof(vbg_channel) * (size_t)(lines + 1));
         for (line = b->channels_text; b->channels != NULL && lines-- > 0; line = next) {
-            char *first = strchr(line, '|'), *last = strrchr(line, '|'), *middle = last;
+            char *first = strchr(line, VBG__FIELD_SEPARATOR),
+                 *last = strrchr(line, VBG__FIELD_SEPARATOR), *middle = last;
             next = vbg__next_line(line);
             if (*line == '\0') continue;
-            while (middle != NULL && middle > first && *--middle != '|') continue;
+            while (middle != NULL && middle > first && *--middle != VBG__FIELD_SEPARATOR) continue;
             b->channels[n].id = vbg__parse_int(line);
             b->channels[n].name = "";
             b->channels[n].parent_id = 0;
@@ -551,7 +579,7 @@ static int vbg__read_new_messages(vbg_bridge *b) {
     b->pm_text = NULL;
     b->pm_length = b->pm_position = 0;
     if (!b->trusted && vbg_read_state(b) == VBG_STATE_NONE) return 0;
-    if (vbg__read_data(b, "pm_in.txt", &offset, &text, &length) != VBG__OK) return 0;
+    if (vbg__read_data(b, VBG__PM_FILE, &offset, &text, &length) != VBG__OK) return 0;
     while (length > 0 && text[length - 1] != '\n') --length; /* still being written */
     b->pm_offset = offset + length;
     b->pm_text = text;
@@ -568,10 +596,11 @@ int vbg_next_message(vbg_bridge *b, vbg_message *message) {
     b->pm_position = (size_t)(end - b->pm_text) + 1;
     message->from_id = vbg__parse_int(line);
     message->sender = message->text = "";
-    if ((bar = strchr(line, '|')) != NULL) {
+    if ((bar = strchr(line, VBG__FIELD_SEPARATOR)) != NULL) {
         *bar = '\0';
         message->sender = bar + 1;
-        if ((bar = strchr(bar + 1, '|')) != NULL) *bar = '\0', message->text = bar + 1;
+        if ((bar = strchr(bar + 1, VBG__FIELD_SEPARATOR)) != NULL)
+            *bar = '\0', message->text = bar + 1;
     }
     return 1;
 }
