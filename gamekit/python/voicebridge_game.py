@@ -29,9 +29,18 @@ COMMANDS: Tuple[Tuple[str, str], ...] = (
     ("pm", "user_id_text"),
 )
 
+# The state's keys in the bridge's order; the two the kit reads named.
+_KEY_STATUS = "status"
+_KEY_MY_USER_ID = "myuserid"
 STATE_KEYS: Tuple[str, ...] = (
-    "status", "ptt", "myuserid", "mychannelid", "mychannelname", "nickname",
-    "error")
+    _KEY_STATUS, "ptt", _KEY_MY_USER_ID, "mychannelid", "mychannelname",
+    "nickname", "error")
+
+# The status words of the state.
+STATUS_STARTING = "starting"
+STATUS_LOGGED_IN = "loggedin"
+STATUS_AUTHORIZED = "authorized"
+STATUS_ERROR = "error"  # with myuserid 0: the end of the session
 
 DATA_DIRECTORY = "data"
 STATE_FILE = "state.txt"
@@ -40,10 +49,17 @@ CHANNELS_FILE = "channels.txt"
 PRIVATE_MESSAGE_FILE = "pm_in.txt"
 COMMAND_FILE = "cmd.txt"
 LOCK_FILE = "voicebridge.lock"
+FIELD_SEPARATOR = "|"  # between the fields of a line
 
-# The bridge's own defaults, in the order of its five arguments.
+# The bridge's own defaults; DEFAULT_ARGUMENTS gives them in the order of
+# its five arguments.
+DEFAULT_HOST = "localhost"
+DEFAULT_PORT = 10333
+DEFAULT_ENCRYPTED = False
+DEFAULT_NICKNAME = "Jogador"
 DEFAULT_ARGUMENTS: Tuple[str, ...] = (
-    "localhost", "10333", "10333", "0", "Jogador")
+    DEFAULT_HOST, str(DEFAULT_PORT), str(DEFAULT_PORT),
+    "1" if DEFAULT_ENCRYPTED else "0", DEFAULT_NICKNAME)
 
 MAX_ID = 2147483647
 MAX_COMMAND_BYTES = 1024 * 1024  # the bridge refuses a longer command file
@@ -137,20 +153,20 @@ class Bridge:
         state = {}
         text = self._read(STATE_FILE).decode("utf-8", "replace")
         for line in text.split("\n"):
-            key, bar, value = line.partition("|")
+            key, bar, value = line.partition(FIELD_SEPARATOR)
             if bar and key in STATE_KEYS:
                 state[key] = value
         return state
 
     def status(self) -> str:
         """This run's status word, or "" until it has published."""
-        return self.state().get("status", "")
+        return self.state().get(_KEY_STATUS, "")
 
     def users(self) -> List[Tuple[int, str]]:
         """users.txt as (id, name) pairs; a missing file is no user."""
         users = []
         for line in self._lines(USERS_FILE):
-            user_id, bar, name = line.partition("|")
+            user_id, bar, name = line.partition(FIELD_SEPARATOR)
             if bar and _digits(user_id):
                 users.append((int(user_id), name))
         return users
@@ -159,8 +175,8 @@ class Bridge:
         """channels.txt as (id, name, parent_id); the name keeps its bars."""
         channels = []
         for line in self._lines(CHANNELS_FILE):
-            channel_id, _, rest = line.partition("|")
-            fields = rest.rsplit("|", 2)
+            channel_id, _, rest = line.partition(FIELD_SEPARATOR)
+            fields = rest.rsplit(FIELD_SEPARATOR, 2)
             if len(fields) == 3 and _digits(channel_id) and _digits(fields[2]):
                 channels.append((int(channel_id), fields[0], int(fields[2])))
         return channels
@@ -183,7 +199,8 @@ class Bridge:
         if not self._running():
             return True
         state = self.state()
-        return state.get("status") == "error" and state.get("myuserid") == "0"
+        return (state.get(_KEY_STATUS) == STATUS_ERROR
+                and state.get(_KEY_MY_USER_ID) == "0")
 
     def exit_code(self) -> Optional[int]:
         """None while the bridge runs (or before start), else its exit
@@ -235,7 +252,7 @@ class Bridge:
         self._message_offset += complete
         messages = []
         for line in data[:complete].split(b"\n")[:-1]:
-            fields = line.decode("utf-8", "replace").split("|", 2)
+            fields = line.decode("utf-8", "replace").split(FIELD_SEPARATOR, 2)
             if len(fields) == 3 and _digits(fields[0]):
                 messages.append((int(fields[0]), fields[1], fields[2]))
         return messages
@@ -306,7 +323,7 @@ def check_command(command: str) -> bytes:
         if not argument.strip(_BLANKS):
             raise ValueError("joinpath takes a channel name")
     else:
-        user_id, bar, text = argument.partition("|")
+        user_id, bar, text = argument.partition(FIELD_SEPARATOR)
         if not _positive_id(user_id) or not text.strip(_BLANKS):
             raise ValueError("pm takes USER_ID|TEXT with a user ID in 1..%d"
                              " and a text" % MAX_ID)
