@@ -53,16 +53,27 @@ namespace VoiceBridge {
                 ("pm", CommandArgument.UserIdAndText),
             });
 
-        private const string DataDirectoryName = "data";
-        private const string StateFileName = "state.txt";
-        private const string UsersFileName = "users.txt";
-        private const string ChannelsFileName = "channels.txt";
-        private const string PrivateMessageFileName = "pm_in.txt";
-        private const string CommandFileName = "cmd.txt";
-        private const string LockFileName = "voicebridge.lock";
+        // The words of the files in data/, internal for the kit's test agent.
+        internal const string DataDirectoryName = "data";
+        internal const string StateFileName = "state.txt";
+        internal const string UsersFileName = "users.txt";
+        internal const string ChannelsFileName = "channels.txt";
+        internal const string PrivateMessageFileName = "pm_in.txt";
+        internal const string CommandFileName = "cmd.txt";
+        internal const string LockFileName = "voicebridge.lock";
+        internal const char FieldSeparator = '|';
         private const string StateKeyStatus = "status";
         private const string StateKeyMyUserId = "myuserid";
-        private const char FieldSeparator = '|';
+        // The state's keys in the order the bridge writes them.
+        internal static readonly IReadOnlyList<string> StateKeys =
+            new ReadOnlyCollection<string>(new[] { StateKeyStatus, "ptt", StateKeyMyUserId,
+                                                   "mychannelid", "mychannelname", "nickname",
+                                                   "error" });
+        // What the bridge takes for an argument left out.
+        internal const string DefaultHost = "localhost";
+        internal const int DefaultPort = 10333;
+        internal const bool DefaultEncrypted = false;
+        internal const string DefaultNickname = "Jogador";
         private static readonly TimeSpan DefaultTimeout = TimeSpan.FromSeconds(5);
         private const int PollMilliseconds = 10;
 
@@ -472,20 +483,21 @@ namespace VoiceBridge {
         private static IEnumerable<string> PositionalArguments(string host, int? tcpPort,
                                                                int? udpPort, bool? encrypted,
                                                                string nickname) {
-            string[] given = {
-                host,
-                tcpPort?.ToString(CultureInfo.InvariantCulture),
-                udpPort?.ToString(CultureInfo.InvariantCulture),
-                encrypted.HasValue ? (encrypted.Value ? "1" : "0") : null,
-                nickname,
-            };
-            string[] defaults = { "localhost", "10333", "10333", "0", "Jogador" };
+            string[] given = { host, PortArgument(tcpPort), PortArgument(udpPort),
+                               FlagArgument(encrypted), nickname };
+            string[] defaults = { DefaultHost, PortArgument(DefaultPort), PortArgument(DefaultPort),
+                                  FlagArgument(DefaultEncrypted), DefaultNickname };
             int count = given.Length;
             while (count > 0 && given[count - 1] == null) count--;
             var arguments = new string[count];
             for (int i = 0; i < count; i++) arguments[i] = given[i] ?? defaults[i];
             return arguments;
         }
+
+        private static string PortArgument(int? port) =>
+            port?.ToString(CultureInfo.InvariantCulture);
+
+        private static string FlagArgument(bool? on) => on.HasValue ? (on.Value ? "1" : "0") : null;
 
         // ProcessStartInfo.Arguments is split by the rules CommandLineToArgvW
         // reads on Windows and by .NET everywhere; Mono's own System.dll on
