@@ -2,6 +2,7 @@
 // standard input, TAB-separated, answered on standard output.
 using System;
 using System.Collections.Generic;
+using System.Globalization;
 using System.IO;
 using System.Text;
 using VoiceBridge;
@@ -9,6 +10,27 @@ using VoiceBridge;
 internal static class Agent {
     private static readonly string[] Shapes = { "none", "channel_id", "channel_name",
                                                 "user_id_text" };
+
+    // The kit's words, named as AGENT.md names them.
+    private static readonly (string Name, string Value)[] Constants = {
+        ("data_directory", Bridge.DataDirectoryName),
+        ("state_file", Bridge.StateFileName),
+        ("users_file", Bridge.UsersFileName),
+        ("channels_file", Bridge.ChannelsFileName),
+        ("pm_file", Bridge.PrivateMessageFileName),
+        ("command_file", Bridge.CommandFileName),
+        ("lock_file", Bridge.LockFileName),
+        ("state_keys", string.Join(",", Bridge.StateKeys)),
+        ("status_starting", Bridge.StatusStarting),
+        ("status_loggedin", Bridge.StatusLoggedIn),
+        ("status_authorized", Bridge.StatusAuthorized),
+        ("status_error", Bridge.StatusError),
+        ("field_separator", Bridge.FieldSeparator.ToString()),
+        ("default_host", Bridge.DefaultHost),
+        ("default_port", Bridge.DefaultPort.ToString(CultureInfo.InvariantCulture)),
+        ("default_encrypted", Bridge.DefaultEncrypted ? "1" : "0"),
+        ("default_nickname", Bridge.DefaultNickname),
+    };
 
     private static void Main() {
         var input = new BufferedStream(Console.OpenStandardInput());
@@ -45,6 +67,7 @@ internal static class Agent {
             case "read_state": return Lines(ReadState(bridge, int.Parse(f[1])));
             case "commands":
                 return List(Bridge.Commands, c => c.Keyword + "\t" + Shapes[(int)c.Argument]);
+            case "constants": return List(Constants, c => c.Name + "\t" + c.Value);
             case "users": return List(bridge.Users(), u => u.Id + "|" + u.Name);
             case "channels":
                 return List(bridge.Channels(), c => c.Id + "|" + c.Name + "|" + c.ParentId);

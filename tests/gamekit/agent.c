@@ -44,6 +44,38 @@ static int split_fields(char *line, char **fields) {
     return count;
 }
 
+/* The kit's words, each as NAME, a tab and its value (AGENT.md). */
+static void print_constants(void) {
+    char keys[256] = "", separator[2] = {VBG__FIELD_SEPARATOR, '\0'};
+    const char *constants[][2] = {
+        {"data_directory", VBG__DATA_DIRECTORY},
+        {"state_file", VBG__STATE_FILE},
+        {"users_file", VBG__USERS_FILE},
+        {"channels_file", VBG__CHANNELS_FILE},
+        {"pm_file", VBG__PM_FILE},
+        {"command_file", VBG__COMMAND_FILE},
+        {"lock_file", VBG__LOCK_FILE},
+        {"state_keys", keys},
+        {"status_starting", VBG_STATUS_STARTING},
+        {"status_loggedin", VBG_STATUS_LOGGED_IN},
+        {"status_authorized", VBG_STATUS_AUTHORIZED},
+        {"status_error", VBG_STATUS_ERROR},
+        {"field_separator", separator},
+        {"default_host", VBG_DEFAULT_HOST},
+        {"default_port", VBG_DEFAULT_PORT},
+        {"default_encrypted", VBG_DEFAULT_ENCRYPTED},
+        {"default_nickname", VBG_DEFAULT_NICKNAME},
+    };
+    size_t i;
+    for (i = 0; i < VBG_STATE_KEY_COUNT; ++i) {
+        if (i > 0) strcat(keys, ",");
+        strcat(keys, vbg__state_keys[i]);
+    }
+    for (i = 0; i < sizeof constants / sizeof constants[0]; ++i)
+        printf("%s\t%s\n", constants[i][0], constants[i][1]);
+    puts("end");
+}
+
 int main(void) {
     vbg_bridge bridge = {0};
     char *line = NULL, *f[MAX_FIELDS];
@@ -94,6 +126,8 @@ int main(void) {
             const vbg_command *commands = vbg_commands(&count);
             for (i = 0; i < count; ++i) printf("%s\t%s\n", commands[i].keyword, commands[i].shape);
             puts("end");
+        } else if (strcmp(op, "constants") == 0) {
+            print_constants();
         } else if (strcmp(op, "read_state") == 0) {
             /* A read that keeps the last state could not open the file. */
             long reads = atol(arg), r, empty = 0;

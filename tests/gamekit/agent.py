@@ -19,8 +19,30 @@ def answer(*lines):
     sys.stdout.buffer.flush()
 
 
-def listing(rows):
-    answer(*["|".join(str(field) for field in row) for row in rows], "end")
+def listing(rows, separator="|"):
+    answer(*[separator.join(str(field) for field in row) for row in rows],
+           "end")
+
+
+def constants():
+    kit = voicebridge_game
+    return (("data_directory", kit.DATA_DIRECTORY),
+            ("state_file", kit.STATE_FILE),
+            ("users_file", kit.USERS_FILE),
+            ("channels_file", kit.CHANNELS_FILE),
+            ("pm_file", kit.PRIVATE_MESSAGE_FILE),
+            ("command_file", kit.COMMAND_FILE),
+            ("lock_file", kit.LOCK_FILE),
+            ("state_keys", ",".join(kit.STATE_KEYS)),
+            ("status_starting", kit.STATUS_STARTING),
+            ("status_loggedin", kit.STATUS_LOGGED_IN),
+            ("status_authorized", kit.STATUS_AUTHORIZED),
+            ("status_error", kit.STATUS_ERROR),
+            ("field_separator", kit.FIELD_SEPARATOR),
+            ("default_host", kit.DEFAULT_HOST),
+            ("default_port", kit.DEFAULT_PORT),
+            ("default_encrypted", int(kit.DEFAULT_ENCRYPTED)),
+            ("default_nickname", kit.DEFAULT_NICKNAME))
 
 
 def read_state(count):
@@ -68,8 +90,9 @@ def run(op, args):
     if op == "channels":
         return listing(bridge.channels())
     if op == "commands":
-        return answer(*["\t".join(row) for row in voicebridge_game.COMMANDS],
-                      "end")
+        return listing(voicebridge_game.COMMANDS, "\t")
+    if op == "constants":
+        return listing(constants(), "\t")
     if op == "read_state":
         return answer(read_state(int(args[0])))
     if op == "stop":

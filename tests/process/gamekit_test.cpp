@@ -289,14 +289,38 @@ const Scenario kScenarios[] = {
          game.join();
          EXPECT_EQ(counts, "reads 100000 empty 0");
      }},
-    {"ItsCommandsAreTheVocabularys",
+    {"ItsCommandsAndWordsAreTheVocabularys",
      [](GameKitTest& t) {
          const char* shapes[] = {"none", "channel_id", "channel_name", "user_id_text"};
          std::vector<std::string> expected;
          for (const BridgeCommand& command : kBridgeCommands)
              expected.push_back(std::string(command.keyword) + "\t" +
                                 shapes[static_cast<int>(command.argument)]);
-         EXPECT_EQ(t.agent->AskList("commands"), expected);
+         std::string keys;
+         for (const char* key : kStateKeys) keys += (keys.empty() ? "" : ",") + std::string(key);
+         const std::pair<const char*, std::string> words[] = {
+             {"data_directory", kDataDirectoryName},
+             {"state_file", kStateFileName},
+             {"users_file", kUsersFileName},
+             {"channels_file", kChannelsFileName},
+             {"pm_file", kPrivateMessageFileName},
+             {"command_file", kCommandFileName},
+             {"lock_file", kLockFileName},
+             {"state_keys", keys},
+             {"status_starting", kStatusStarting},
+             {"status_loggedin", kStatusLoggedIn},
+             {"status_authorized", kStatusAuthorized},
+             {"status_error", kStatusError},
+             {"field_separator", std::string(1, kFieldSeparator)},
+             {"default_host", kDefaultHost},
+             {"default_port", std::to_string(kDefaultPort)},
+             {"default_encrypted", kDefaultEncrypted ? "1" : "0"},
+             {"default_nickname", kDefaultNickname},
+         };
+         for (const auto& [name, value] : words) expected.push_back(name + ("\t" + value));
+         std::vector<std::string> answered = t.agent->AskList("commands");
+         for (const std::string& line : t.agent->AskList("constants")) answered.push_back(line);
+         EXPECT_EQ(answered, expected);
      }},
 };
 
