@@ -18,6 +18,7 @@
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"
+#include "session/command_outcomes.h"
 
 CommandFileState gCommandFile;
 
@@ -61,13 +62,13 @@ bool HoldsCommand(FileReadResult result, const std::string& bytes) {
 void RunTakenCommand(FileReadResult result, const std::string& bytes, CommandRunner run) {
     if (result == FileReadResult::TooLarge) {
         AppendDebugLine("cmd ignored: longer than " + std::to_string(kMaxCommandBytes) + " bytes");
-        return;
+        return CommandFailed(CommandTaken(""), kFailedNotACommand);
     }
     if (result != FileReadResult::Ok) return;
     // No game writes one on purpose: it is a broken write, not a command.
     if (bytes.find('\0') != std::string::npos) {
         AppendDebugLine("cmd ignored: holds a zero byte");
-        return;
+        return CommandFailed(CommandTaken(""), kFailedNotACommand);
     }
     run(bytes);
 }
@@ -147,8 +148,10 @@ void DiscardStaleCommands() {
         std::string bytes;
         ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes);
         const std::string command = TrimCommandText(bytes);
-        if (!command.empty())
+        if (!command.empty()) {
             AppendDebugLine("cmd discarded, written before this bridge started: " + command);
+            CommandFailed(CommandTaken(command), kFailedDiscarded);
+        }
         PlatformRemoveFile(kTakenCommandFile);
     }
     CreateFileIfAbsent(kCommandFile, "");

@@ -6,6 +6,7 @@
 #include "commands/command_processor.h"
 #include "commands/command_text.h"
 #include "files/debug_log.h"
+#include "files/event_log.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ void LogAndRun(const std::string& written) {
     const std::string command = TrimCommandText(written);
     AppendDebugLine("cmd: " + command);
     RunCommand(command, written);
+    // Its lines are in events.txt before the game sees cmd.txt empty.
+    FlushEvents();
 }
 
 }  // namespace

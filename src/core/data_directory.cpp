@@ -41,17 +41,23 @@ int ClaimDataDirectory() {
     return 0;
 }
 
-bool EmptyPrivateMessageFile() {
+bool EmptyAppendedFile(const std::string& path) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!WriteWholeFile(kPrivateMessageFile, "")) {
+    while (!WriteWholeFile(path, "")) {
         if (std::chrono::steady_clock::now() >= deadline) {
             // Read-only, or something else in its place: a new file serves.
-            PlatformRemoveFile(kPrivateMessageFile);
-            return CreateFileIfAbsent(kPrivateMessageFile, "");
+            PlatformRemoveFile(path);
+            return CreateFileIfAbsent(path, "");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
+}
+
+bool EmptyAppendedFiles() {
+    // An earlier run's moved events are not this run's either.
+    PlatformRemoveFile(kOldEventsFile);
+    return EmptyAppendedFile(kPrivateMessageFile) && EmptyAppendedFile(kEventsFile);
 }
 
 void RestoreDataDirectoryIfGone() {
@@ -62,6 +68,7 @@ void RestoreDataDirectoryIfGone() {
     RecordLockHolder();
     CreateFileIfAbsent(kCommandFile, "");
     CreateFileIfAbsent(kPrivateMessageFile, "");
+    CreateFileIfAbsent(kEventsFile, "");
     AppendDebugLine("data directory removed while running: made again");
     WriteStateFile();
     WriteChannelsFile();

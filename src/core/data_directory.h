@@ -7,10 +7,11 @@
 // why it cannot (the exchange vocabulary's exit codes).
 int ClaimDataDirectory();
 
-// Empties data\pm_in.txt for this run. A game may hold the file for a
-// moment, so the write is tried for a second; then the file is made anew.
-// False when even that fails: an old entry must never pass for a new one.
-bool EmptyPrivateMessageFile();
+// Empties data\pm_in.txt and data\events.txt for this run, and removes an
+// earlier run's events.old.txt. A game may hold a file for a moment, so
+// each write is tried for a second; then the file is made anew. False when
+// even that fails: an old entry must never pass for a new one.
+bool EmptyAppendedFiles();
 
 // Once per loop turn: a data directory removed under the running bridge
 // (or made again empty by someone else) is made again, with the lock's

@@ -9,6 +9,7 @@
 #include "core/command_poll.h"
 #include "core/data_directory.h"
 #include "core/event_dispatch.h"
+#include "files/event_log.h"
 #include "files/pending_writes.h"
 #include "session/directories.h"
 #include "session/voice_library.h"
@@ -55,6 +56,7 @@ void RunMainLoop() {
     Clock::time_point nextRetry = Clock::now();
     for (;;) {
         DrainEvents();
+        FlushEvents();
         PollCommandFile();
         if (Clock::now() < nextRetry) continue;
         RestoreDataDirectoryIfGone();

@@ -8,10 +8,12 @@
 #include "core/data_directory.h"
 #include "core/main_loop.h"
 #include "files/debug_log.h"
+#include "files/event_log.h"
 #include "files/file_io.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
 #include "platform.h"
+#include "session/directories.h"
 #include "session/status.h"
 #include "session/voice_library.h"
 
@@ -25,6 +27,8 @@ std::string StartLine() {
 
 int FailStartup(const char* error) {
     gBridgeState.lastError = error;
+    AddEvent(kEventOver, {kOverConnectionFailed, error});
+    FlushEvents();
     SetStatus(kStatusError);
     FlushPendingWrites();
     return kExitStartupFailed;
@@ -36,10 +40,13 @@ int RunBridge() {
     gBridgeConfig = ParseCommandLine(PlatformCommandLine());
     if (const int refused = ClaimDataDirectory()) return refused;
     // Before anything else the game could misread: a game that sees this
-    // run's "starting" knows that pm_in.txt is this run's too.
-    if (!EmptyPrivateMessageFile()) {
+    // run's "starting" knows that the lists, pm_in.txt and events.txt are
+    // this run's too. The lists are empty, as the directories are now.
+    WriteChannelsFile();
+    WriteUsersFile();
+    if (!EmptyAppendedFiles()) {
         StartDebugLog(StartLine());
-        AppendDebugLine("pm_in.txt cannot be emptied or made anew: not starting");
+        AppendDebugLine("pm_in.txt or events.txt cannot be emptied or made anew: not starting");
         return kExitDataUnusable;
     }
     SetStatus(kStatusStarting);
@@ -53,6 +60,8 @@ int RunBridge() {
         case SessionStart::NoConnection: return FailStartup(kNoConnectionText);
         case SessionStart::Started: break;
     }
+    AddEvent(kEventConnecting);
+    FlushEvents();
 
     RunMainLoop();
 }

@@ -17,6 +17,9 @@ inline constexpr const char* kPrivateMessageFileName = "pm_in.txt";
 inline constexpr const char* kCommandFileName = "cmd.txt";
 inline constexpr const char* kDebugLogFileName = "corvanex_debug.txt";
 inline constexpr const char* kLockFileName = "voicebridge.lock";
+inline constexpr const char* kEventsFileName = "events.txt";
+// Where events.txt goes once it has grown past kEventsFileRotateBytes.
+inline constexpr const char* kOldEventsFileName = "events.old.txt";
 
 // What the bridge publishes for the game to read, in the order a reader
 // shows them.
@@ -49,6 +52,43 @@ inline constexpr const char* kNoInstanceText = "TT_InitTeamTalkPoll falhou";
 inline constexpr const char* kNoConnectionText = "TT_Connect falhou";
 inline constexpr const char* kUnknownSenderName = "utilizador";
 
+// The events file: one event a line, "<seq>|<kind>|<field>|...", the
+// sequence number running on for the whole run, free text last.
+//
+// A command taken from cmd.txt: "taken|<text>", then its outcome, which
+// names the taken line's number: "done|<seq>", or
+// "failed|<seq>|<reason>|<server's text>".
+inline constexpr const char* kEventTaken = "taken";
+inline constexpr const char* kEventDone = "done";
+inline constexpr const char* kEventFailed = "failed";
+// The reasons of a failed command, checked in this order.
+inline constexpr const char* kFailedNotACommand = "not_a_command";
+inline constexpr const char* kFailedSessionOver = "session_over";
+inline constexpr const char* kFailedNoSuchChannel = "no_such_channel";
+inline constexpr const char* kFailedNoSuchUser = "no_such_user";
+inline constexpr const char* kFailedRejected = "rejected";
+inline constexpr const char* kFailedDiscarded = "discarded";
+// The session: "connecting", "loggedin|<own user id>", and
+// "over|<reason>|<text>" once, at its end.
+inline constexpr const char* kEventConnecting = "connecting";
+inline constexpr const char* kEventLoggedIn = "loggedin";
+inline constexpr const char* kEventOver = "over";
+// The reasons of an end.
+inline constexpr const char* kOverConnectionFailed = "connection_failed";
+inline constexpr const char* kOverLoginRefused = "login_refused";
+inline constexpr const char* kOverLinkLost = "link_lost";
+inline constexpr const char* kOverLoggedOut = "logged_out";
+inline constexpr const char* kOverRemoved = "removed";
+// A refusal by the server that answers no command of the game's:
+// "error|<server's text>".
+inline constexpr const char* kEventError = "error";
+// users.txt or channels.txt was published anew: "users", "channels".
+inline constexpr const char* kEventUsers = "users";
+inline constexpr const char* kEventChannels = "channels";
+// The first line of an events.txt begun anew once the full one became
+// events.old.txt: "moved|events.old.txt".
+inline constexpr const char* kEventMoved = "moved";
+
 // Size limits. A command file larger than this is not read, let alone run.
 inline constexpr size_t kMaxCommandBytes = 1024 * 1024;
 // A host or nickname argument is cut to this many bytes of UTF-8, after
@@ -57,6 +97,10 @@ inline constexpr size_t kMaxArgumentBytes = 1023;
 // Private messages kept while pm_in.txt cannot be written; past this,
 // newer ones are lost (and logged).
 inline constexpr size_t kMaxPendingMessages = 10000;
+// events.txt past this size becomes events.old.txt, at most once in
+// kEventsFileRotateSeconds.
+inline constexpr size_t kEventsFileRotateBytes = 8 * 1024 * 1024;
+inline constexpr int kEventsFileRotateSeconds = 10;
 
 // The state file's keys; each entry is the key, the separator, the value and
 // a line feed.

@@ -23,3 +23,5 @@ inline const std::string kChannelsFile = DataFilePath(kChannelsFileName);
 inline const std::string kLockFile = DataFilePath(kLockFileName);
 // Written and removed at start-up, to learn that files can be made here.
 inline const std::string kProbeFile = DataFilePath("voicebridge.probe");
+inline const std::string kEventsFile = DataFilePath(kEventsFileName);
+inline const std::string kOldEventsFile = DataFilePath(kOldEventsFileName);

@@ -2,8 +2,11 @@
 #include "session/connection_events.h"
 
 #include "bridge.h"
+#include "exchange_vocabulary.h"
 #include "files/debug_log.h"
+#include "files/event_log.h"
 #include "files/state_file.h"
+#include "session/command_outcomes.h"
 #include "session/own_channel.h"
 #include "session/status.h"
 
@@ -19,8 +22,10 @@ namespace {
 // reconnect: the error stands for the rest of the process, and the game
 // restarts the bridge. The first end's reason stays, so that a link closed
 // after a refused login still shows why it was refused.
-void EndSession(const std::string& reason) {
+void EndSession(const char* code, const std::string& reason) {
     if (gBridgeState.session == SessionStage::Ended) return;
+    AddEvent(kEventOver, {code, reason});
+    FailWaitingRequests();
     gBridgeState.session = SessionStage::Ended;
     gBridgeState.status = kStatusError;
     gBridgeState.lastError = reason;
@@ -30,11 +35,23 @@ void EndSession(const std::string& reason) {
     WriteStateFile();
 }
 
+// Why the session ended, by the event that ended it.
+const char* EndCodeOf(INT32 eventCode) {
+    switch (eventCode) {
+        case CLIENTEVENT_CON_LOST: return kOverLinkLost;
+        case CLIENTEVENT_CMD_MYSELF_LOGGEDOUT: return kOverLoggedOut;
+        case CLIENTEVENT_CMD_MYSELF_KICKED: return kOverRemoved;
+        default: return kOverConnectionFailed;
+    }
+}
+
 }  // namespace
 
 // The connection failed or was lost, or the server logged the bridge out
 // or removed it.
-void HandleSessionEnded(const VoiceEvent&) { EndSession(kConnectionFailedText); }
+void HandleSessionEnded(const VoiceEvent& event) {
+    EndSession(EndCodeOf(event.code), kConnectionFailedText);
+}
 
 void HandleCommandError(const VoiceEvent& event) {
     const std::string& error = event.errorText;
@@ -42,12 +59,15 @@ void HandleCommandError(const VoiceEvent& event) {
     // Before the login is confirmed the only request is the login itself:
     // its refusal (a full server, a banned name) ends the session, with the
     // server's reason for the player to read.
-    if (gBridgeState.session == SessionStage::Connecting) return EndSession(error);
+    if (gBridgeState.session == SessionStage::Connecting)
+        return EndSession(kOverLoginRefused, error);
     // After the end (a server that logged the bridge out still answers its
     // requests) the end's own reason stays: it is what tells the game to
     // restart the bridge.
     if (gBridgeState.session == SessionStage::Ended) return;
-    // A refused request: the session goes on.
+    // A refused request: the session goes on. A refusal that answers no
+    // command of the game's is an event of its own.
+    if (!AnswerRefusal(event.source, error)) AddEvent(kEventError, {error});
     gBridgeState.lastError = error;
     SetStatus(kStatusError);
 }
@@ -56,6 +76,7 @@ void HandleMyselfLoggedIn(const VoiceEvent& event) {
     if (gBridgeState.session == SessionStage::Ended) return;
     gBridgeState.session = SessionStage::LoggedIn;
     gBridgeState.myUserId = event.source;
+    AddEvent(kEventLoggedIn, {std::to_string(event.source)});
     SetStatus(kStatusLoggedIn);
     if (OpenDefaultSoundDevices()) AppendDebugLine("sound devices initialized");
     // Without sound devices the session still works for text and channels.

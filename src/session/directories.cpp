@@ -4,6 +4,7 @@
 #include "session/directories.h"
 
 #include "bridge.h"
+#include "files/event_log.h"
 #include "files/fields.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
@@ -83,11 +84,13 @@ std::string BuildChannelsText() {
 void WriteUsersFile() {
     gUserDirectory.changed = false;
     PublishFile(kUsersFile, BuildUsersText());
+    AddEvent(kEventUsers);
 }
 
 void WriteChannelsFile() {
     gChannelDirectory.changed = false;
     PublishFile(kChannelsFile, BuildChannelsText());
+    AddEvent(kEventChannels);
 }
 
 void PublishChangedDirectories() {

@@ -2,6 +2,7 @@
 #include "session/own_channel.h"
 
 #include "bridge.h"
+#include "session/command_outcomes.h"
 #include "session/directories.h"
 #include "session/status.h"
 
@@ -32,6 +33,7 @@ void OwnChannelCleared() {
 void HandleUserJoined(const VoiceEvent& event) {
     if (event.userId != gBridgeState.myUserId) return;
     OwnChannelJoined(event.userChannelId);
+    AnswerOwnJoin(event.userChannelId);
 }
 
 void HandleChannelUpdate(const VoiceEvent& event) {
@@ -45,6 +47,7 @@ void HandleChannelUpdate(const VoiceEvent& event) {
 
 void HandleUserLeft(const VoiceEvent& event) {
     if (event.userId != gBridgeState.myUserId) return;
+    AnswerOwnLeave();
     // A late leave of a channel already left must not wipe the one joined
     // since.
     if (event.userChannelId != gBridgeState.myChannelId) return;

@@ -111,17 +111,18 @@ bool OpenDefaultSoundDevices() {
     return true;
 }
 
-void RequestJoinChannel(int32_t channelId) {
+int32_t RequestJoinChannel(int32_t channelId) {
     const WideString noPassword;
-    TT_DoJoinChannelByID(gBridgeState.instance, channelId, noPassword.c_str());
+    return TT_DoJoinChannelByID(gBridgeState.instance, channelId, noPassword.c_str());
 }
 
-void RequestLeaveChannel() { TT_DoLeaveChannel(gBridgeState.instance); }
+int32_t RequestLeaveChannel() { return TT_DoLeaveChannel(gBridgeState.instance); }
 
 void SetVoiceTransmission(bool on) { TT_EnableVoiceTransmission(gBridgeState.instance, on); }
 
-void SendPrivateText(int32_t recipient, const std::string& text) {
+std::vector<int32_t> SendPrivateText(int32_t recipient, const std::string& text) {
     const std::vector<WideString> pieces = SplitMessageText(Utf8ToWide(text), kMaxMessageUnits);
+    std::vector<int32_t> commandIds;
     for (size_t i = 0; i < pieces.size(); ++i) {
         TextMessage message;
         std::memset(&message, 0, sizeof message);
@@ -129,8 +130,9 @@ void SendPrivateText(int32_t recipient, const std::string& text) {
         message.nToUserID = recipient;
         pieces[i].copy(message.szMessage, pieces[i].size());
         message.bMore = i + 1 < pieces.size();
-        TT_DoTextMessage(gBridgeState.instance, &message);
+        commandIds.push_back(TT_DoTextMessage(gBridgeState.instance, &message));
     }
+    return commandIds;
 }
 
 std::vector<WideString> SplitMessageText(const WideString& text, size_t maxUnits) {

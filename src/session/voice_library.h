@@ -54,15 +54,18 @@ void LogInToServer(const std::string& nickname);
 // system has none to offer.
 bool OpenDefaultSoundDevices();
 
-// Asks to join; the server's confirmation arrives as an event.
-void RequestJoinChannel(int32_t channelId);
-void RequestLeaveChannel();
+// Asks to join or to leave; the server's answer arrives as an event. Each
+// returns the library's command ID for the request, which a refusal
+// carries; 0 or less when the library did not take it.
+int32_t RequestJoinChannel(int32_t channelId);
+int32_t RequestLeaveChannel();
 void SetVoiceTransmission(bool on);
 
 // Sends the text to one user; a text too long for one library message goes
 // as several, in order, each but the last marked as going on in the next,
-// so that the recipient sees one message.
-void SendPrivateText(int32_t recipient, const std::string& text);
+// so that the recipient sees one message. Returns the command ID of each
+// piece, as RequestJoinChannel does.
+std::vector<int32_t> SendPrivateText(int32_t recipient, const std::string& text);
 
 // A message text cut into pieces of at most `maxUnits` UTF-16 units, never
 // between the two halves of a surrogate pair. An empty text is one empty

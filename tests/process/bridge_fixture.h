@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bridge_runner.h"
 #include "process_checks.h"
@@ -16,6 +17,14 @@
 inline bool WineSkipped() {
     const char* value = std::getenv("VOICEBRIDGE_SKIP_WINE");
     return value != nullptr && value[0] != 0 && std::strcmp(value, "0") != 0;
+}
+
+// How often `needle` stands in `text`.
+inline size_t Count(const std::string& text, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
 }
 
 class BridgeProcessTest : public ::testing::TestWithParam<BridgeBuild> {

@@ -1,6 +1,7 @@
 // The game's commands end to end: written into data/cmd.txt by the game's
 // side, seen in the published files and in what the server was asked.
 #include <cstdlib>
+#include <cstring>
 
 #include "session_fixture.h"
 
@@ -58,6 +59,70 @@ TEST_P(GameCommandTest, RejectedRequestsComeBackAsErrors) {
         EXPECT_EQ(RequestsFrom(myUserId).back().rfind(c.requestStart, 0), 0u);
     }
     EXPECT_EQ(StateEntry("mychannelid"), "0");
+}
+
+// The outcome lines of the command taken as line `seq`, each from its kind
+// on, with the taken line's number written as "SEQ".
+std::vector<std::string> OutcomesOf(const std::string& events, const std::string& seq) {
+    std::vector<std::string> outcomes;
+    for (size_t start = 0, end; (end = events.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string line = events.substr(start, end - start);
+        const std::string kind = line.substr(line.find('|') + 1);
+        for (const char* prefix : {"done|", "failed|"})
+            if (kind.rfind(prefix + seq + "|", 0) == 0 || kind == prefix + seq)
+                outcomes.push_back(std::string(prefix) + "SEQ" +
+                                   kind.substr(std::strlen(prefix) + seq.size()));
+    }
+    return outcomes;
+}
+
+// Every command taken gets its "taken" line and one outcome naming it in
+// events.txt (a refused private message a second), in the order given.
+TEST_P(GameCommandTest, EveryCommandIsAnsweredInTheEventsFile) {
+    Control({"channel", "add", "5", "1", "Cinco"});
+    Control({"channel", "add", "6", "1", "Fechado", "segredo"});
+    StartLoggedIn();
+    using Lines = std::vector<std::string>;
+    const struct {
+        const char* command;
+        Lines outcomes;
+    } cases[] = {
+        {"ptt_on", {"done|SEQ"}},
+        {"joinid 5", {"done|SEQ"}},
+        {"joinid 5", {"done|SEQ"}},  // already there: the server confirms again
+        {"joinid 999", {"failed|SEQ|no_such_channel|Channel 999 does not exist"}},
+        {"joinid 999", {"failed|SEQ|no_such_channel|Channel 999 does not exist"}},
+        {"joinid 6", {"failed|SEQ|rejected|Wrong password for channel 6"}},
+        {"joinpath Nenhum", {"failed|SEQ|no_such_channel|"}},
+        {"hello", {"failed|SEQ|not_a_command|"}},
+        {"joinid 0", {"failed|SEQ|not_a_command|"}},
+        {"pm 5", {"failed|SEQ|not_a_command|"}},
+        {"pm 4242|ol\xC3\xA1", {"done|SEQ", "failed|SEQ|no_such_user|User 4242 does not exist"}},
+        {"leave", {"done|SEQ"}},
+        {"leave", {"failed|SEQ|rejected|You are not in a channel"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const size_t before = Data("events.txt").size();
+        Command(c.command);
+        const std::string taken = std::string("|taken|") + c.command + "\n";
+        // The taken line's number: what stands before it on its line.
+        const auto seqOf = [&](const std::string& added) {
+            const size_t at = added.find(taken);
+            if (at == std::string::npos) return std::string();
+            const size_t start = added.rfind('\n', at);
+            return added.substr(start == std::string::npos ? 0 : start + 1,
+                                at - (start == std::string::npos ? 0 : start + 1));
+        };
+        EXPECT_TRUE(WaitUntil([&] {
+            const std::string added = Data("events.txt").substr(before);
+            return !seqOf(added).empty() &&
+                   OutcomesOf(added, seqOf(added)).size() == c.outcomes.size();
+        }));
+        const std::string added = Data("events.txt").substr(before);
+        EXPECT_EQ(OutcomesOf(added, seqOf(added)), c.outcomes) << added;
+    }
 }
 
 TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {

@@ -16,23 +16,25 @@ namespace fs = std::filesystem;
 
 class LifecycleTest : public SessionTest {};
 
-// Each way a session ends, then the four commands that publish the state:
-// none may bring "authorized" back, and the own channel is gone.
+// Each way a session ends, with its reason in events.txt, then the four
+// commands that publish the state: each fails as the session is over, none
+// may bring "authorized" back, and the own channel is gone.
 TEST_P(LifecycleTest, AnEndedSessionStaysInErrorWhateverFollows) {
     Control({"channel", "add", "5", "1", "Cinco"});
     const struct {
         const char* name;
+        const char* reason;
         std::function<void()> end;
     } ends[] = {
-        {"logged out",
+        {"logged out", kOverLoggedOut,
          [this] {
              Control({"client", "logout", std::to_string(myUserId)});
          }},
-        {"kicked",
+        {"kicked", kOverRemoved,
          [this] {
              Control({"client", "kick", std::to_string(myUserId)});
          }},
-        {"connection lost", [this] { StopProcess(sim.process); }},
+        {"connection lost", kOverLinkLost, [this] { StopProcess(sim.process); }},
     };
     for (const auto& c : ends) {
         SCOPED_TRACE(c.name);
@@ -44,14 +46,14 @@ TEST_P(LifecycleTest, AnEndedSessionStaysInErrorWhateverFollows) {
         // An end takes the user ID away, and only an end does.
         ASSERT_TRUE(
             DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText)));
-        const std::pair<const char*, bool> commands[] = {
-            {"refresh", false}, {"leave", false}, {"ptt_on", true}, {"ptt_off", false}};
-        for (const auto& [command, ptt] : commands) {
-            Command(command);
-            EXPECT_TRUE(DataBecomes(
-                "state.txt", StateText("error", "Ana", 0, 0, "", kConnectionFailedText, ptt)))
-                << command;
-        }
+        const std::string over =
+            std::string("|over|") + c.reason + "|" + kConnectionFailedText + "\n";
+        EXPECT_TRUE(WaitUntil([&] { return Count(Data("events.txt"), over) == 1; }))
+            << Data("events.txt");
+        for (const char* command : {"refresh", "leave", "ptt_on", "ptt_off"}) Command(command);
+        EXPECT_TRUE(WaitUntil([&] { return Count(Data("events.txt"), "|session_over|") == 4; }))
+            << Data("events.txt");
+        EXPECT_EQ(Data("state.txt"), StateText("error", "Ana", 0, 0, "", kConnectionFailedText));
     }
     // For voicesim's own check at the end, once it serves its control port.
     sim = StartVoiceSim(dir.path);

@@ -36,9 +36,12 @@ TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
                                 "cmd discarded, written before this bridge started: refresh\n"));
     EXPECT_EQ(Data("cmd.txt"), "");
     EXPECT_EQ(Data("pm_in.txt"), "");
-    // The directories of an earlier run wait for the first event to redo them.
-    EXPECT_EQ(Data("users.txt"), "9|earlier run\n");
-    EXPECT_EQ(Data("channels.txt"), "1||0|0\n");
+    // The lists are this run's from the start: empty until the server's come.
+    EXPECT_EQ(Data("users.txt"), "");
+    EXPECT_EQ(Data("channels.txt"), "");
+    EXPECT_TRUE(
+        DataBecomes("events.txt",
+                    "1|channels\n2|users\n3|taken|refresh\n4|failed|3|discarded|\n5|connecting\n"));
     EXPECT_TRUE(IsRunning(bridge)) << BridgeOutput();
 }
 

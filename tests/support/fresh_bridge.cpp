@@ -3,8 +3,10 @@
 
 #include "bridge.h"
 #include "commands/command_file.h"
+#include "files/event_log.h"
 #include "files/pending_writes.h"
 #include "library_double.h"
+#include "session/command_outcomes.h"
 
 void ResetBridgeRecords() {
     gBridgeConfig = BridgeConfig();
@@ -14,5 +16,7 @@ void ResetBridgeRecords() {
     gChannelDirectory = ChannelDirectory();
     gPendingWrites = PendingWrites();
     gCommandFile = CommandFileState();
+    gEventLog = EventLog();
+    gRequests = Requests();
     gLibraryDouble = LibraryDouble();
 }

@@ -150,8 +150,9 @@ TEST_F(CommandsTest, RefreshRewritesEveryPublishedFile) {
 }
 
 TEST_F(CommandsTest, TextsThatMatchNoCommandDoNothing) {
-    for (const char* text : {"REFRESH", "refresh now", "refresh\nrefresh", "\xEF\xBB\xBFrefresh",
-                             "leave ", "ptt", "pm", "pm5|x", "joinpath", "hello"})
+    for (const char* text :
+         {"REFRESH", "refresh now", "refresh\nrefresh", "\xEF\xBB\xBFrefresh", "leave ", "ptt",
+          "pm", "pm5|x", "joinpath", "hello", "pm -2|x", "pm 0|x", "joinid 0", "joinid x"})
         RunAsWritten(text);
     EXPECT_TRUE(gLibraryDouble.calls.empty());
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
@@ -160,14 +161,14 @@ TEST_F(CommandsTest, TextsThatMatchNoCommandDoNothing) {
 TEST_F(CommandsTest, PrivateMessagesKeepEverythingAfterTheFirstBar) {
     RunAsWritten("pm 5|a|b");
     RunAsWritten("pm 7|");
-    RunAsWritten("pm -2|linha 1\nlinha 2\r\n ol\xC3\xA1");
+    RunAsWritten("pm 9|linha 1\nlinha 2\r\n ol\xC3\xA1");
     RunAsWritten("pm 5 sem barra");
     ASSERT_EQ(gLibraryDouble.sentMessages.size(), 3u);
     EXPECT_EQ(Sent(0), "a|b");
     EXPECT_EQ(Sent(1), "");
     EXPECT_EQ(Sent(2), "linha 1\nlinha 2\r\n ol\xC3\xA1");
     EXPECT_EQ(gLibraryDouble.calls,
-              (Calls{"TT_DoTextMessage to=5", "TT_DoTextMessage to=7", "TT_DoTextMessage to=-2"}));
+              (Calls{"TT_DoTextMessage to=5", "TT_DoTextMessage to=7", "TT_DoTextMessage to=9"}));
     for (const TextMessage& m : gLibraryDouble.sentMessages) {
         EXPECT_EQ(m.nMsgType, MSGTYPE_USER);
         EXPECT_EQ(m.nFromUserID, 0);
