@@ -12,6 +12,7 @@
 #include "files/event_log.h"
 #include "files/pending_writes.h"
 #include "session/directories.h"
+#include "session/private_messages.h"
 #include "session/voice_library.h"
 
 namespace {
@@ -56,6 +57,7 @@ void RunMainLoop() {
     Clock::time_point nextRetry = Clock::now();
     for (;;) {
         DrainEvents();
+        LandUnfinishedMessages();
         FlushEvents();
         PollCommandFile();
         if (Clock::now() < nextRetry) continue;

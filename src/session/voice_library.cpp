@@ -70,6 +70,7 @@ VoiceEvent VoiceEventOf(const TTMessage& message) {
             event.messageType = message.textmessage.nMsgType;
             event.fromUserId = message.textmessage.nFromUserID;
             event.messageText = WideToUtf8(message.textmessage.szMessage);
+            event.messageGoesOn = message.textmessage.bMore != 0;
             break;
         case Carried::Error: event.errorText = WideToUtf8(message.clienterrormsg.szErrorMsg); break;
         case Carried::Nothing: break;

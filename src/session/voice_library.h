@@ -30,6 +30,8 @@ struct VoiceEvent {
     int32_t messageType = 0;
     int32_t fromUserId = 0;
     std::string messageText;
+    // The sender marked the text as going on in the next message.
+    bool messageGoesOn = false;
     // Errors of a request.
     std::string errorText;
 };

@@ -7,6 +7,7 @@
 #include "files/pending_writes.h"
 #include "library_double.h"
 #include "session/command_outcomes.h"
+#include "session/private_messages.h"
 
 void ResetBridgeRecords() {
     gBridgeConfig = BridgeConfig();
@@ -18,5 +19,6 @@ void ResetBridgeRecords() {
     gCommandFile = CommandFileState();
     gEventLog = EventLog();
     gRequests = Requests();
+    gUnfinishedMessages.clear();
     gLibraryDouble = LibraryDouble();
 }

@@ -284,6 +284,37 @@ TEST_F(SessionEventsTest, PrivateMessagesAreAppendedWithTheSenderName) {
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
 }
 
+// Pieces marked as going on are one entry; one whose last piece does not
+// come lands as far as it came once its sender leaves; one too long to
+// join lands in its pieces.
+TEST_F(SessionEventsTest, APieceThatGoesOnIsJoinedWithTheNext) {
+    const auto piece = [](INT32 from, const std::u16string& text, bool more) {
+        TTMessage message = MakeTextEvent(MSGTYPE_USER, from, 3, text);
+        message.textmessage.bMore = more;
+        return message;
+    };
+    Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 5, 1, u"Bea"));
+    Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDIN, 6, 1, u"Rui"));
+    Deliver(piece(5, u"um ", true));
+    Deliver(piece(6, u"outro", false));
+    Deliver(piece(5, u"dois ", true));
+    Deliver(piece(5, u"tr\u00EAs", false));
+    Deliver(piece(6, u"sem fim", true));
+    LandUnfinishedMessages();
+    EXPECT_EQ(Data("pm_in.txt"), "6|Rui|outro\n5|Bea|um dois tr\xC3\xAAs\n");
+    Deliver(MakeUserEvent(CLIENTEVENT_CMD_USER_LOGGEDOUT, 6, 1, u"Rui"));
+    LandUnfinishedMessages();
+    EXPECT_EQ(Data("pm_in.txt"), "6|Rui|outro\n5|Bea|um dois tr\xC3\xAAs\n6|Rui|sem fim\n");
+
+    WriteTestFile(dir.File("data/pm_in.txt"), "");
+    const std::u16string full(511, u'y');
+    const size_t count = kMaxJoinedMessageBytes / full.size() + 2;
+    for (size_t i = 0; i < count; ++i) Deliver(piece(5, full, i + 1 < count));
+    std::string expected;
+    for (size_t i = 0; i < count; ++i) expected += "5|Bea|" + std::string(511, 'y') + "\n";
+    EXPECT_EQ(Data("pm_in.txt"), expected);
+}
+
 TEST_F(SessionEventsTest, MessagesThatCannotBeWrittenWaitAndKeepTheirOrder) {
     // A directory in the file's place refuses every append until removed.
     PlatformMakeDirectory("data\\pm_in.txt");
