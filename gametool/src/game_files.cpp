@@ -1,6 +1,7 @@
 // The game's side of the exchange files.
 #include "game_files.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -81,22 +82,56 @@ std::map<std::string, std::string> ParseStateText(const std::string& text) {
     return entries;
 }
 
-std::vector<std::string> ReadNewMessages(const std::string& dataDir, PmReader& reader) {
-    std::ifstream in(PathOf(dataDir, kPrivateMessageFileName), std::ios::binary);
-    // Not there, or held without sharing for a moment: the place is kept,
-    // since starting again from 0 would repeat every message.
+namespace {
+
+// The complete lines of `path` from `offset` on, which moves past them; a
+// file shorter than `offset` was begun anew and is read from its start.
+// Not there, or held without sharing for a moment: nothing, and the place
+// is kept, since starting again from 0 would repeat every line.
+std::vector<std::string> ReadLinesFrom(const std::string& path, std::uint64_t& offset) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) return {};
     in.seekg(0, std::ios::end);
     const auto size = static_cast<std::uint64_t>(static_cast<std::streamoff>(in.tellg()));
-    if (size < reader.offset) reader.offset = 0;
-    in.seekg(static_cast<std::streamoff>(reader.offset));
+    if (size < offset) offset = 0;
+    in.seekg(static_cast<std::streamoff>(offset));
     std::ostringstream rest;
     rest << in.rdbuf();
     const std::string text = rest.str();
-    std::vector<std::string> entries;
+    std::vector<std::string> lines;
     size_t start = 0;
     for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        entries.push_back(text.substr(start, end - start));
-    reader.offset += start;
-    return entries;
+        lines.push_back(text.substr(start, end - start));
+    offset += start;
+    return lines;
+}
+
+// The sequence number of the "moved" line that begins a new events.txt,
+// or 0.
+std::int64_t MovedMarkerOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string first;
+    if (!in || !std::getline(in, first)) return 0;
+    const std::string marker = std::string(1, kFieldSeparator) + kEventMoved + kFieldSeparator;
+    const size_t at = first.find(marker);
+    return at == std::string::npos ? 0 : std::atoll(first.substr(0, at).c_str());
+}
+
+}  // namespace
+
+std::vector<std::string> ReadNewMessages(const std::string& dataDir, LineReader& reader) {
+    return ReadLinesFrom(PathOf(dataDir, kPrivateMessageFileName), reader.offset);
+}
+
+std::vector<std::string> ReadNewEvents(const std::string& dataDir, LineReader& reader) {
+    const std::string path = PathOf(dataDir, kEventsFileName);
+    std::vector<std::string> lines;
+    if (MovedMarkerOf(path) > reader.lastEvent) {
+        // Moved aside since the last read: the rest of the full file first.
+        lines = ReadLinesFrom(PathOf(dataDir, kOldEventsFileName), reader.offset);
+        reader.offset = 0;
+    }
+    for (std::string& line : ReadLinesFrom(path, reader.offset)) lines.push_back(std::move(line));
+    if (!lines.empty()) reader.lastEvent = std::atoll(lines.back().c_str());
+    return lines;
 }

@@ -41,18 +41,27 @@ std::optional<std::int64_t> LockHolder(const std::string& dataDir);
 // with a line break) keeps its line feeds.
 std::map<std::string, std::string> ParseStateText(const std::string& text);
 
-// How far a game has consumed data/pm_in.txt. The bridge only appends to
-// the file (and empties it when it starts), so a reader that keeps its
-// place, and never truncates or deletes the file, gets every message once.
-struct PmReader {
-    std::uint64_t offset = 0;  // bytes of complete entries already returned
+// How far a game has consumed data/pm_in.txt or data/events.txt. The
+// bridge only appends to them (and empties them when it starts), so a
+// reader that keeps its place, and never truncates or deletes the file,
+// gets every line once.
+struct LineReader {
+    std::uint64_t offset = 0;  // bytes of complete lines already returned
+    // The sequence number of the last event returned, which tells a moved
+    // events.txt from one still growing.
+    std::int64_t lastEvent = 0;
 };
 
 // The entries appended since the last call, each without its line feed.
 // A last line still being written is left for the next call; a file
 // shorter than the offset was emptied by a restarted bridge and is read
 // from its start. A file that cannot be opened now yields nothing.
-std::vector<std::string> ReadNewMessages(const std::string& dataDir, PmReader& reader);
+std::vector<std::string> ReadNewMessages(const std::string& dataDir, LineReader& reader);
+
+// The events appended to events.txt since the last call, as
+// ReadNewMessages reads pm_in.txt; once the bridge has moved a full
+// events.txt aside, the rest of events.old.txt comes first.
+std::vector<std::string> ReadNewEvents(const std::string& dataDir, LineReader& reader);
 
 void SleepBriefly();
 

@@ -99,6 +99,11 @@ std::string Usage() {
            "                            first, then each as it arrives (default: until\n"
            "                            interrupted); reads on from its place in the file and\n"
            "                            never empties it, as a game should\n"
+           "  events [SECONDS]          print each event once, in the same way: those in " +
+           kEventsFileName +
+           "\n"
+           "                            first, then each as it comes (the bridge's answer\n"
+           "                            to every command, the session's start and end)\n"
            "  help, --help, -h          print this text\n"
            "  --version                 print gamectl's version\n"
            "SECONDS may have a fraction, as in 0.5.\n"
@@ -293,11 +298,14 @@ int Wait(const std::string& dataDir, const Operands& operands) {
     return 1;
 }
 
-int Pms(const std::string& dataDir, const Operands& operands) {
+// Prints each line of an appended file once, as a game reads it, until the
+// deadline.
+int PrintNewLines(const std::string& dataDir, const Operands& operands,
+                  std::vector<std::string> (*readNew)(const std::string&, LineReader&)) {
     const auto deadline = DeadlineOf(operands, 0);
-    PmReader reader;
+    LineReader reader;
     for (;;) {
-        for (const std::string& entry : ReadNewMessages(dataDir, reader)) {
+        for (const std::string& entry : readNew(dataDir, reader)) {
             std::fwrite(entry.data(), 1, entry.size(), stdout);
             std::fputc('\n', stdout);
         }
@@ -305,6 +313,14 @@ int Pms(const std::string& dataDir, const Operands& operands) {
         if (Passed(deadline)) return 0;
         std::this_thread::sleep_for(20ms);
     }
+}
+
+int Pms(const std::string& dataDir, const Operands& operands) {
+    return PrintNewLines(dataDir, operands, ReadNewMessages);
+}
+
+int Events(const std::string& dataDir, const Operands& operands) {
+    return PrintNewLines(dataDir, operands, ReadNewEvents);
 }
 
 int Help(const std::string&, const Operands&) {
@@ -339,6 +355,7 @@ const Subcommand kSubcommands[] = {
     {"watch", "[SECONDS]", 0, 1, CheckFirstSeconds, Watch, DataNeed::Now},
     {"wait", "KEY VALUE [SECONDS]", 2, 3, CheckWait, Wait, DataNeed::InTime},
     {"pms", "[SECONDS]", 0, 1, CheckFirstSeconds, Pms, DataNeed::Now},
+    {"events", "[SECONDS]", 0, 1, CheckFirstSeconds, Events, DataNeed::Now},
     {"help", "", 0, 0, nullptr, Help, DataNeed::None},
     {"--help", "", 0, 0, nullptr, Help, DataNeed::None},
     {"-h", "", 0, 0, nullptr, Help, DataNeed::None},

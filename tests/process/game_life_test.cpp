@@ -62,7 +62,7 @@ protected:
             EXPECT_TRUE(WaitUntil([&] {
                 return !Data("state.txt").empty() && LockHolder(dir.File("data")) == bridge.pid;
             })) << Data("voicebridge.lock");
-            PmReader fromTheStart;
+            LineReader fromTheStart;
             read = ReadNewMessages(dir.File("data"), fromTheStart);
         }
         EXPECT_TRUE(WriteCommand(dir.File("data"), command));

@@ -42,7 +42,7 @@ protected:
         }
         reader = std::thread([this] {
             std::ofstream out(Printed(), std::ios::binary);
-            for (PmReader place; reading; out.flush())
+            for (LineReader place; reading; out.flush())
                 for (const std::string& entry : ReadNewMessages(dir.File("data"), place))
                     out << entry << '\n';
         });

@@ -79,7 +79,7 @@ TEST(ReadNewMessages, ReturnsEachCompleteEntryOnce) {
     };
     for (size_t c = 0; c < cases.size(); ++c) {
         TempDirectory dir;
-        PmReader reader;
+        LineReader reader;
         for (size_t i = 0; i < cases[c].size(); ++i) {
             std::filesystem::remove(dir.File("pm_in.txt"));
             if (cases[c][i].first) WriteTestFile(dir.File("pm_in.txt"), *cases[c][i].first);
@@ -87,6 +87,19 @@ TEST(ReadNewMessages, ReturnsEachCompleteEntryOnce) {
                 << "case " << c + 1 << ", read " << i + 1;
         }
     }
+}
+
+TEST(ReadNewEvents, ReadsTheRestOfAMovedFileFirst) {
+    TempDirectory dir;
+    LineReader reader;
+    WriteTestFile(dir.File("events.txt"), "1|connecting\n");
+    EXPECT_EQ(ReadNewEvents(dir.path, reader), std::vector<std::string>{"1|connecting"});
+    // The bridge moves the full file aside and begins a new one.
+    WriteTestFile(dir.File("events.old.txt"), "1|connecting\n2|users\n3|channels\n");
+    WriteTestFile(dir.File("events.txt"), "4|moved|events.old.txt\n");
+    EXPECT_EQ(ReadNewEvents(dir.path, reader),
+              (std::vector<std::string>{"2|users", "3|channels", "4|moved|events.old.txt"}));
+    EXPECT_EQ(ReadNewEvents(dir.path, reader), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -201,7 +201,7 @@ int Game(bool recipe, const std::string& command, const char* stopPath, int argc
     if (recipe) {
         start = StartBridgeAsGame(".", argv[0], args, std::chrono::seconds(20));
         if (start.outcome != StartOutcome::Ready) return 3;
-        PmReader reader;
+        LineReader reader;
         for (const std::string& entry : ReadNewMessages("data", reader))
             std::printf("pm %s\n", entry.c_str());
     } else {
@@ -221,7 +221,7 @@ int Game(bool recipe, const std::string& command, const char* stopPath, int argc
 int Pms(const char* dataDir, int count, int timeoutMs) {
     // Entries as they are, without the C runtime's CR before each LF.
     _setmode(_fileno(stdout), _O_BINARY);
-    PmReader reader;
+    LineReader reader;
     int seen = 0;
     const bool all = WaitFor(
         [&] {
