@@ -110,6 +110,9 @@ TEST_P(GameLifeTest, ARefusedLoginEndsTheSessionWithTheServersReason) {
     EXPECT_TRUE(WaitUntil(
         [&] { return Data("corvanex_debug.txt").find("cmd: refresh") != std::string::npos; }));
     EXPECT_EQ(Data("state.txt"), ended);
+    EXPECT_NE(Data("events.txt").find(std::string("|over|login_refused|") + reason + "\n"),
+              std::string::npos)
+        << Data("events.txt");
 }
 
 // Natively the lock is on the working directory, which removing data/ does
