@@ -27,6 +27,7 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
     const size_t usersBefore = CountLines(ReadDataFile(dataDir, "users.txt"));
     const size_t channelsBefore = CountLines(ReadDataFile(dataDir, "channels.txt"));
     const std::string firstIdText = std::to_string(firstId);
+    const std::string eventsBefore = ReadDataFile(dataDir, "events.txt");
 
     SimControlLink link;
     if (!SimControlOpen(link, session.sim.controlPort)) {
@@ -79,6 +80,11 @@ BurstResult MeasureBurst(BenchSession& session, int users, int firstId, std::mt1
     }
     const ProcSample after = ReadProcSample(session.bridge.pid);
     result.writtenBytes = after.writtenBytes - before.writtenBytes;
+    result.writeCalls = after.writeCalls - before.writeCalls;
+    const std::string eventsAfter = ReadDataFile(dataDir, "events.txt");
+    result.eventBytes = eventsAfter.size() - std::min(eventsAfter.size(), eventsBefore.size());
+    result.eventLines =
+        CountLines(eventsAfter) - std::min(CountLines(eventsAfter), CountLines(eventsBefore));
     result.hwmKb = after.hwmKb;
     result.complete = true;
     result.replyMs = MillisecondsBetween(start, replied);

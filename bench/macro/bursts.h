@@ -18,6 +18,9 @@ struct BurstResult {
     double completeMs = 0;       // both complete, from the first bulk command
     double commandWaitMs = 0;    // a command written when the burst starts, until taken
     long long writtenBytes = 0;  // what the bridge wrote during the burst
+    long long writeCalls = 0;    // in how many write calls
+    size_t eventLines = 0;       // lines events.txt gained
+    size_t eventBytes = 0;       // bytes events.txt gained
     long hwmKb = 0;              // its resident peak after it
 };
 

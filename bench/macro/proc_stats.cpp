@@ -74,6 +74,8 @@ ProcSample ReadProcSample(int pid) {
     const std::string io = "\n" + ReadWhole(base + "/io");
     const size_t written = io.find("\nwchar:");
     if (written != std::string::npos) sample.writtenBytes = std::atoll(io.c_str() + written + 7);
+    const size_t calls = io.find("\nsyscw:");
+    if (calls != std::string::npos) sample.writeCalls = std::atoll(io.c_str() + calls + 7);
     sample.ok = true;
     return sample;
 }

@@ -12,6 +12,7 @@ struct ProcSample {
     long rssKb = 0;              // VmRSS
     long hwmKb = 0;              // VmHWM, the peak of VmRSS
     long long writtenBytes = 0;  // handed to write calls so far (wchar)
+    long long writeCalls = 0;    // write calls so far (syscw)
     // Voluntary and nonvoluntary, summed over the threads alive now: each
     // is a time the process was put off a core and later back on it.
     long long contextSwitches = 0;

@@ -138,11 +138,12 @@ void PrintBurstTables(std::ostream& out, const std::vector<BuildResults>& builds
            "until channels.txt holds every channel too (the whole burst published), which "
            "includes where in its loop turn the bridge was when the burst came; \"per event\" "
            "divides that by N + M. \"Written\" is what the bridge handed to write calls during "
-           "the burst (/proc/PID/io wchar), and VmHWM its resident peak after it. Targets are "
+           "the burst (/proc/PID/io wchar) and in how many calls (syscw), \"events\" the lines "
+           "and bytes events.txt gained, and VmHWM its resident peak after it. Targets are "
            "judged on the slowest run.\n\n";
     out << "| bridge | N bots | M channels | runs | users.txt complete | all published | per "
-           "event (µs) | written | VmHWM | target |\n"
-           "|---|---|---|---|---|---|---|---|---|---|\n";
+           "event (µs) | written | events | VmHWM | target |\n"
+           "|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const BuildResults& build : builds) {
         for (const auto& [users, runs] : ByUsers(build.bursts)) {
             const int channels = runs.front().channels;
@@ -162,7 +163,20 @@ void PrintBurstTables(std::ostream& out, const std::vector<BuildResults>& builds
                        Column(runs,
                               [&](const BurstResult& b) { return b.completeMs * 1000 / events; }),
                        0)
-                << " | " << Fixed(written / 1e3, 0) << " kB | "
+                << " | " << Fixed(written / 1e3, 0) << " kB in "
+                << Fixed(Maximum(Column(runs,
+                                        [](const BurstResult& b) { return double(b.writeCalls); })),
+                         0)
+                << " writes | "
+                << Fixed(Maximum(Column(runs,
+                                        [](const BurstResult& b) { return double(b.eventLines); })),
+                         0)
+                << " lines, "
+                << Fixed(Maximum(Column(
+                             runs, [](const BurstResult& b) { return double(b.eventBytes); })) /
+                             1e3,
+                         1)
+                << " kB | "
                 << Mib(long(
                        Maximum(Column(runs, [](const BurstResult& b) { return double(b.hwmKb); }))))
                 << " | " << target << " |\n";
