@@ -8,6 +8,7 @@
 #include "commands/command_processor.h"
 #include "core/event_dispatch.h"
 #include "core/main_loop.h"
+#include "files/event_log.h"
 #include "files/paths.h"
 #include "files/pending_writes.h"
 #include "fresh_bridge.h"
@@ -34,6 +35,7 @@ protected:
     void Deliver(const TTMessage& message) {
         HandleClientEvent(VoiceEventOf(message));
         PublishChangedDirectories();
+        FlushEvents();
     }
     std::string Data(const std::string& name) const {
         return ReadTestFile(dir.File("data/" + name));
@@ -90,24 +92,37 @@ TEST_F(SessionEventsTest, FailuresPublishErrorWithTheirText) {
         TTMessage event;
         std::string error;
         std::string log;
+        const char* reason;  // of the end, in events.txt
     } cases[] = {
-        {"connection failed", MakeEvent(CLIENTEVENT_CON_FAILED), kConnectionFailedText, ""},
-        {"connection lost", MakeEvent(CLIENTEVENT_CON_LOST), kConnectionFailedText, ""},
-        {"logged out", MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDOUT), kConnectionFailedText, ""},
-        {"kicked", MakeEvent(CLIENTEVENT_CMD_MYSELF_KICKED), kConnectionFailedText, ""},
-        {"command error", MakeErrorEvent(u"Canal n\u00E3o existe|x"), "Canal n\xC3\xA3o existe|x",
-         "cmd_error: Canal n\xC3\xA3o existe|x\n"},
+        {"connection failed", MakeEvent(CLIENTEVENT_CON_FAILED), kConnectionFailedText, "",
+         kOverConnectionFailed},
+        {"connection lost", MakeEvent(CLIENTEVENT_CON_LOST), kConnectionFailedText, "",
+         kOverLinkLost},
+        {"logged out", MakeEvent(CLIENTEVENT_CMD_MYSELF_LOGGEDOUT), kConnectionFailedText, "",
+         kOverLoggedOut},
+        {"kicked", MakeEvent(CLIENTEVENT_CMD_MYSELF_KICKED), kConnectionFailedText, "",
+         kOverRemoved},
+        {"login refused", MakeErrorEvent(u"Canal n\u00E3o existe|x"), "Canal n\xC3\xA3o existe|x",
+         "cmd_error: Canal n\xC3\xA3o existe|x\n", kOverLoginRefused},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ResetBridgeRecords();
         gBridgeConfig.nickname = "Ana";
         WriteTestFile(dir.File("data/corvanex_debug.txt"), "");
+        WriteTestFile(dir.File("data/events.txt"), "");
         Deliver(c.event);
         EXPECT_EQ(Data("state.txt"), State("error", 0, 0, "", c.error));
         EXPECT_EQ(Data("corvanex_debug.txt"), c.log);
+        EXPECT_EQ(Data("events.txt"), "1|over|" + std::string(c.reason) + "|" + c.error + "\n");
         EXPECT_TRUE(gLibraryDouble.calls.empty());
     }
+    // After the login, a refusal that answers no request of the game's.
+    ResetBridgeRecords();
+    WriteTestFile(dir.File("data/events.txt"), "");
+    LogIn(3);
+    Deliver(MakeErrorEvent(u"Recusado"));
+    EXPECT_EQ(Data("events.txt"), "1|loggedin|3\n2|error|Recusado\n");
 }
 
 TEST_F(SessionEventsTest, AnEndedSessionLeavesItsChannelAndStaysInError) {
