@@ -68,7 +68,12 @@ void DoLogin(Connection& connection, int commandId, const Fields& fields) {
         return Reply(
             connection, commandId, kErrorBadRequest,
             "Nickname or username longer than " + std::to_string(kMaxNameBytes) + " bytes");
-    // The password is not checked: every account is welcome here.
+    // Names are compared byte for byte, as they are kept. A user name with
+    // no account (the empty one among them) is a guest's: any password does.
+    const auto account = gAccounts.find(fields[3]);
+    if (account != gAccounts.end() && account->second != fields[4])
+        return Reply(connection, commandId, kErrorWrongAccountPassword,
+                     "Wrong password for account " + fields[3]);
     LogInClient(connection, fields[2], fields[3]);
 }
 

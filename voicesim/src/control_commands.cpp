@@ -4,6 +4,7 @@
 #include "control_commands.h"
 
 #include "announce.h"
+#include "control_accounts.h"
 #include "control_channels.h"
 #include "control_queries.h"
 #include "control_switches.h"
@@ -40,6 +41,7 @@ const ControlCommand kCommands[] = {
     {"client", "raw", 2, 2, "client raw <userId> <rawLine>", RunClientRaw},
     {"client", "logout", 1, 1, "client logout <userId>", RunClientLogout},
     {"client", "kick", 1, 1, "client kick <userId>", RunClientKick},
+    {"account", "add", 2, 2, "account add <user name> <password>", RunAccountAdd},
     {"switch", "refuse-logins", 1, 2, "switch refuse-logins <0|1> [reason]", RunSwitchRefuseLogins},
     {"switch", "refuse-connections", 1, 2, "switch refuse-connections <0|1> [reason]",
      RunSwitchRefuseConnections},
@@ -51,6 +53,7 @@ const ControlCommand kCommands[] = {
     {"query", "requests", 0, 1, "query requests [count]", RunQueryRequests},
     {"query", "client", 1, 1, "query client <userId>", RunQueryClient},
     {"query", "switches", 0, 0, "query switches", RunQuerySwitches},
+    {"query", "accounts", 0, 0, "query accounts", RunQueryAccounts},
     {"quit", "", 0, 0, "quit", RunQuit},
 };
 

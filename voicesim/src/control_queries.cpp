@@ -58,3 +58,10 @@ ControlFields RunQuerySwitches(ControlArgs&) {
     return {"OK", gSwitches.refuseLogins ? "1" : "0", gSwitches.refuseConnections ? "1" : "0",
             gSwitches.requireEncryption ? "1" : "0"};
 }
+
+ControlFields RunQueryAccounts(ControlArgs&) {
+    ControlFields reply = Ok();
+    for (const auto& [userName, password] : gAccounts)
+        reply.insert(reply.end(), {userName, password});
+    return reply;
+}

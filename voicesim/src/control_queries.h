@@ -11,3 +11,4 @@ ControlFields RunQueryChannels(ControlArgs& args);
 ControlFields RunQueryRequests(ControlArgs& args);
 ControlFields RunQueryClient(ControlArgs& args);
 ControlFields RunQuerySwitches(ControlArgs& args);
+ControlFields RunQueryAccounts(ControlArgs& args);

@@ -3,5 +3,6 @@
 
 std::map<int, SimChannel> gChannels;
 std::map<int, SimUser> gUsers;
+std::map<std::string, std::string> gAccounts;
 std::map<int, Connection> gConnections;
 SimSwitches gSwitches;

@@ -1,5 +1,6 @@
 // The process-wide records of the simulated server: its channel tree, its
-// users, the open connections and the switches the control interface sets.
+// users, its accounts, the open connections and the switches the control
+// interface sets.
 #pragma once
 
 #include <map>
@@ -29,6 +30,7 @@ enum ErrorNumber {
     kErrorAlreadyLoggedIn = 1003,
     kErrorLineTooLong = 1004,
     kErrorLoginRefused = 2001,
+    kErrorWrongAccountPassword = 2002,
     kErrorNoSuchChannel = 3001,
     kErrorWrongPassword = 3002,
     kErrorNotInChannel = 3003,
@@ -86,5 +88,8 @@ struct SimSwitches {
 
 extern std::map<int, SimChannel> gChannels;
 extern std::map<int, SimUser> gUsers;
+// Password by user name. A login naming one of these user names must give
+// its password; any other user name logs in as a guest.
+extern std::map<std::string, std::string> gAccounts;
 extern std::map<int, Connection> gConnections;  // by file descriptor
 extern SimSwitches gSwitches;

@@ -87,6 +87,16 @@ TEST_F(LoginTest, RefusedLoginsGetAReadableErrorAndMayRetryLater) {
     EXPECT_EQ((*loggedIn)[0], "LOGGEDIN");
 }
 
+TEST_F(LoginTest, AnAccountsUserNameNeedsItsPasswordAndAnyOtherIsAGuests) {
+    ASSERT_EQ(Control({"account", "add", "ana", "segredo\tana"}), Line{"OK"});
+    WireClient ana = Greeted();
+    WireSend(ana, {"LOGIN", "2", "Ana", "ana", "secret"});
+    EXPECT_EQ(WireNextLine(ana), (Line{"ERROR", "2", "2002", "Wrong password for account ana"}));
+    WireSend(ana, {"LOGIN", "3", "Ana", "ana", "segredo\tana"});
+    EXPECT_EQ(WireNextLine(ana), (Line{"LOGGEDIN", "1"}));
+    LoggedIn("Guest", "Ana");  // with "secret": a name that is no account's is a guest's
+}
+
 TEST_F(LoginTest, MalformedRequestsAreAnsweredAndTheLinkGoesOn) {
     WireClient ana = LoggedIn("Ana");
     const struct {

@@ -16,6 +16,7 @@ protected:
     void SetUp() override {
         gConnections.clear();
         gUsers.clear();
+        gAccounts.clear();
         gSwitches = SimSwitches{};
         ResetChannels();
     }
@@ -71,6 +72,8 @@ TEST_F(ControlTable, RefusesMalformedCommandsAndChangesNothing) {
         {{"bulk", "channels", "3", "1", "1", "C"}, "between 2 and"},
         {{"bulk", "channels", "3", "2", "1", "C"}, "channel 2 already exists"},
         {{"bulk", "channels", "2", "10", "9", "C"}, "parent channel 9 does not exist"},
+        {{"account", "add", "", "pw"}, "an account needs a user name"},
+        {{"account", "add", "ana"}, "usage: account add <user name> <password>"},
         {{"client", "drop", "40"}, "user 40 is a bot, not a client"},
         {{"client", "raw", "77", "x"}, "user 77 does not exist"},
         {{"client", "error", "77", "x", "y"}, "not a number: y"},
@@ -134,6 +137,13 @@ TEST_F(ControlTable, BotsAndBulkMakeUsersThatQueriesList) {
                                                   "10", "5", "C10", "", "11", "5", "C11", ""}));
     ASSERT_EQ(Run({"bot", "remove", "31"}), Fields{"OK"});
     EXPECT_EQ(Run({"query", "users"}).size(), 1u + 3 * 5);
+}
+
+TEST_F(ControlTable, AddingAnAccountAgainGivesItTheNewPassword) {
+    for (const char* password : {"um", "dois"})
+        ASSERT_EQ(Run({"account", "add", "ana", password}), Fields{"OK"});
+    ASSERT_EQ(Run({"account", "add", "bia", ""}), Fields{"OK"});
+    EXPECT_EQ(Run({"query", "accounts"}), (Fields{"OK", "ana", "dois", "bia", ""}));
 }
 
 TEST_F(ControlTable, SwitchesAndQuitSetTheirFlags) {
