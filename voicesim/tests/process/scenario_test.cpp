@@ -28,6 +28,7 @@ TEST_F(DemoScenarioTest, IsLoadedBeforeTheFirstClient) {
         {"USER_LOGGEDIN", "102", "0", "Ana", ""},
     };
     EXPECT_EQ(ana.loginLines, expected) << Show(ana.loginLines);
+    EXPECT_EQ(Control({"query", "accounts"}), (Line{"OK", "ana", "segredo-ana"}));
     WireSend(ana, {"JOIN", "2", "6", "segredo"});
     EXPECT_EQ(WireNextLine(ana), (Line{"USER_JOINED", "102", "6", "Ana", ""}));
     WireSend(ana, {"MESSAGE", "3", "1", "100", "0", "Ol\xC3\xA1 | eco", "0"});
