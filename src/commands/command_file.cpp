@@ -13,6 +13,7 @@
 
 #include <chrono>
 
+#include "commands/command_processor.h"
 #include "commands/command_text.h"
 #include "exchange_vocabulary.h"
 #include "files/debug_log.h"
@@ -147,7 +148,7 @@ void DiscardStaleCommands() {
         }
         std::string bytes;
         ReadWholeFile(kTakenCommandFile, bytes, kMaxCommandBytes);
-        const std::string command = TrimCommandText(bytes);
+        const std::string command = ShownCommand(TrimCommandText(bytes));
         if (!command.empty()) {
             AppendDebugLine("cmd discarded, written before this bridge started: " + command);
             CommandFailed(CommandTaken(command), kFailedDiscarded);

@@ -10,7 +10,9 @@
 
 #include "bridge.h"
 #include "commands/command_text.h"
+#include "commands/join_arguments.h"
 #include "exchange_vocabulary.h"
+#include "files/debug_log.h"
 #include "session/command_outcomes.h"
 #include "session/directories.h"
 #include "session/own_channel.h"
@@ -29,8 +31,10 @@ void SetPushToTalk(bool on, int64_t taken) {
 // The state file changes, and the command is done, when the server puts
 // the bridge in the channel; a join to the channel it is in already is
 // answered so too.
-void JoinChannel(int32_t channelId, int64_t taken) {
-    AwaitRequest(RequestJoinChannel(channelId), taken, RequestKind::Join, channelId);
+void JoinChannel(const JoinTarget& target, int64_t taken) {
+    if (target.channelId == 0) return CommandFailed(taken, kFailedNoSuchChannel);
+    AwaitRequest(RequestJoinChannel(target.channelId, target.password), taken, RequestKind::Join,
+                 target.channelId);
 }
 
 void Refresh(const std::string&, int64_t taken) {
@@ -48,16 +52,11 @@ void PushToTalkOn(const std::string&, int64_t taken) { SetPushToTalk(true, taken
 void PushToTalkOff(const std::string&, int64_t taken) { SetPushToTalk(false, taken); }
 
 void JoinById(const std::string& argument, int64_t taken) {
-    JoinChannel(ParseInt32(argument), taken);
+    JoinChannel(ReadJoinById(argument), taken);
 }
 
-// A name that ends in a blank, as the game read it from channels.txt,
-// first; then the name as a trimmed command line leaves it.
 void JoinByPath(const std::string& argument, int64_t taken) {
-    int32_t channelId = FindChannelIdByName(WithoutFinalLineBreak(argument));
-    if (channelId == 0) channelId = FindChannelIdByName(TrimTrailingBlanks(argument));
-    if (channelId == 0) return CommandFailed(taken, kFailedNoSuchChannel);
-    JoinChannel(channelId, taken);
+    JoinChannel(ReadJoinByPath(argument), taken);
 }
 
 // "<recipient>|<text>": everything after the first bar is the text, bars
@@ -124,7 +123,7 @@ std::optional<std::string> ArgumentIfMatches(const std::string& text,
 // recipient must be a positive number, and a message needs its bar.
 bool IsUsable(const BridgeCommand& command, const std::string& argument) {
     switch (command.argument) {
-        case CommandArgument::ChannelId: return ParseInt32(argument) > 0;
+        case CommandArgument::ChannelId: return ReadJoinById(argument).channelId > 0;
         case CommandArgument::UserIdAndText: {
             const size_t bar = argument.find(kFieldSeparator);
             return bar != std::string::npos && ParseInt32(argument.substr(0, bar)) > 0;
@@ -135,6 +134,27 @@ bool IsUsable(const BridgeCommand& command, const std::string& argument) {
     return false;
 }
 
+// The command as the debug log and events.txt show it: a password given
+// with a join stands masked.
+std::string Shown(const std::string& text, const BridgeCommand& command,
+                  const std::string& argument) {
+    JoinTarget target;
+    if (command.argument == CommandArgument::ChannelId) target = ReadJoinById(argument);
+    if (command.argument == CommandArgument::ChannelName) {
+        target = ReadJoinByPath(argument);
+        // Where no channel tells (the lists may not be there yet), what
+        // follows a last bar may be a password all the same.
+        const size_t bar = argument.rfind(kFieldSeparator);
+        if (target.channelId == 0 && bar != std::string::npos) {
+            target.named = argument.substr(0, bar);
+            target.hasPassword = true;
+        }
+    }
+    if (!target.hasPassword) return text;
+    return std::string(command.keyword) + kArgumentSeparator + target.named + kFieldSeparator +
+           kMaskedPassword;
+}
+
 }  // namespace
 
 void RefreshAll() {
@@ -143,20 +163,31 @@ void RefreshAll() {
     SetStatus(kStatusAuthorized);
 }
 
+std::string ShownCommand(const std::string& text) {
+    for (const BridgeCommand& command : kBridgeCommands)
+        if (const std::optional<std::string> argument = ArgumentIfMatches(text, command))
+            return Shown(text, command, *argument);
+    return text;
+}
+
 void RunCommand(const std::string& text, const std::string& written) {
-    const int64_t taken = CommandTaken(text);
     for (const BridgeCommand& command : kBridgeCommands) {
-        const std::optional<std::string> argument = ArgumentIfMatches(text, command);
-        if (!argument) continue;
-        if (!IsUsable(command, *argument)) break;
+        const std::optional<std::string> trimmed = ArgumentIfMatches(text, command);
+        if (!trimmed) continue;
+        const CommandHandler& handler = *HandlerFor(command.keyword);
+        // The trimmed text starts where the written one's leading blanks end.
+        const size_t start = LeadingBlanks(written) + text.size() - trimmed->size();
+        const std::string argument =
+            handler.argumentAsWritten ? written.substr(std::min(start, written.size())) : *trimmed;
+        const std::string shown = Shown(text, command, argument);
+        AppendDebugLine("cmd: " + shown);
+        const int64_t taken = CommandTaken(shown);
+        if (!IsUsable(command, argument)) return CommandFailed(taken, kFailedNotACommand);
         // Over is over: nothing more reaches the server or the state.
         if (gBridgeState.session == SessionStage::Ended)
             return CommandFailed(taken, kFailedSessionOver);
-        const CommandHandler& handler = *HandlerFor(command.keyword);
-        if (!handler.argumentAsWritten) return handler.run(*argument, taken);
-        // The trimmed text starts where the written one's leading blanks end.
-        const size_t start = LeadingBlanks(written) + text.size() - argument->size();
-        return handler.run(written.substr(std::min(start, written.size())), taken);
+        return handler.run(argument, taken);
     }
-    CommandFailed(taken, kFailedNotACommand);
+    AppendDebugLine("cmd: " + text);
+    CommandFailed(CommandTaken(text), kFailedNotACommand);
 }

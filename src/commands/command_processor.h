@@ -12,5 +12,8 @@
 // end in a blank).
 void RunCommand(const std::string& command, const std::string& written);
 
+// The command as a log or events.txt may show it: a join's password masked.
+std::string ShownCommand(const std::string& text);
+
 // Rewrites the channels, users and state files.
 void RefreshAll();

@@ -11,9 +11,7 @@
 namespace {
 
 void LogAndRun(const std::string& written) {
-    const std::string command = TrimCommandText(written);
-    AppendDebugLine("cmd: " + command);
-    RunCommand(command, written);
+    RunCommand(TrimCommandText(written), written);
     // Its lines are in events.txt before the game sees cmd.txt empty.
     FlushEvents();
 }

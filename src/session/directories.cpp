@@ -114,12 +114,36 @@ const DirectoryChannel* FindChannel(int32_t channelId) {
     return Find(gChannelDirectory, channelId);
 }
 
-int32_t FindChannelIdByName(const std::string& text) {
-    const std::string name = !text.empty() && text[0] == '/' ? text.substr(1) : text;
+namespace {
+
+// The first channel under `parentId` shown as `name`.
+int32_t FindChild(int32_t parentId, const std::string& name) {
+    for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
+        if (channel && channel->parentId == parentId && OnOneLine(channel->name) == name)
+            return channel->id;
+    return 0;
+}
+
+}  // namespace
+
+int32_t FindChannelIdByName(const std::string& name) {
     // Each channel's own name alone: a parent's name is never joined in.
     for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
         if (channel && OnOneLine(channel->name) == name) return channel->id;
     return 0;
+}
+
+int32_t FindChannelIdByPath(const std::string& path) {
+    // The root is the one channel without a parent.
+    int32_t id = FindChild(0, "");
+    if (id == 0) return 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = path.find('/', start);
+        id = FindChild(id, path.substr(start, slash - start));
+        if (id == 0 || slash == std::string::npos) return id;
+        start = slash + 1;
+    }
 }
 
 void HandleUserLoggedInOrUpdated(const VoiceEvent& event) {

@@ -32,8 +32,13 @@ std::optional<std::string> FindChannelName(int32_t channelId);
 const DirectoryChannel* FindChannel(int32_t channelId);
 
 // The first channel whose own name, as channels.txt shows it (line breaks
-// folded), equals `text` without one leading "/"; 0 when none does.
-int32_t FindChannelIdByName(const std::string& text);
+// folded), equals `name`; 0 when none does.
+int32_t FindChannelIdByName(const std::string& name);
+
+// The channel at `path` from the root: its segments, split at "/", name a
+// child of the root, a child of that, and so on, each as channels.txt shows
+// names (the first such child among equal names); 0 when there is none.
+int32_t FindChannelIdByPath(const std::string& path);
 
 // CLIENTEVENT_CMD_USER_LOGGEDIN and CLIENTEVENT_CMD_USER_UPDATE.
 void HandleUserLoggedInOrUpdated(const VoiceEvent& event);

@@ -112,9 +112,9 @@ bool OpenDefaultSoundDevices() {
     return true;
 }
 
-int32_t RequestJoinChannel(int32_t channelId) {
-    const WideString noPassword;
-    return TT_DoJoinChannelByID(gBridgeState.instance, channelId, noPassword.c_str());
+int32_t RequestJoinChannel(int32_t channelId, const std::string& password) {
+    const WideString widePassword = Utf8ToWide(password);
+    return TT_DoJoinChannelByID(gBridgeState.instance, channelId, widePassword.c_str());
 }
 
 int32_t RequestLeaveChannel() { return TT_DoLeaveChannel(gBridgeState.instance); }

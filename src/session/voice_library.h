@@ -59,7 +59,7 @@ bool OpenDefaultSoundDevices();
 // Asks to join or to leave; the server's answer arrives as an event. Each
 // returns the library's command ID for the request, which a refusal
 // carries; 0 or less when the library did not take it.
-int32_t RequestJoinChannel(int32_t channelId);
+int32_t RequestJoinChannel(int32_t channelId, const std::string& password);
 int32_t RequestLeaveChannel();
 void SetVoiceTransmission(bool on);
 

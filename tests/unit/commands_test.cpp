@@ -14,6 +14,7 @@
 #include "commands/command_text.h"
 #include "core/command_poll.h"
 #include "core/event_dispatch.h"
+#include "files/event_log.h"
 #include "fresh_bridge.h"
 #include "held_file.h"
 #include "library_double.h"
@@ -46,8 +47,8 @@ protected:
                                                          {3, u"A\u00E7\u00E3o"},
                                                          {4, u" dois"},
                                                          {5, u"Azul"}})
-            HandleClientEvent(
-                VoiceEventOf(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, 1, name)));
+            HandleClientEvent(VoiceEventOf(
+                MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, id, id == 1 ? 0 : 1, name)));
     }
 
     std::string Data(const std::string& name) const {
@@ -87,13 +88,33 @@ TEST_F(CommandsTest, JoinCommandsAskTheLibraryAndPublishNothingYet) {
         {"joinpath Root/Azul", {}},
         {"joinpath azul", {}},
         {"joinpath Nenhum", {}},
+        // A password after a bar: all after the first for joinid, after the
+        // last for joinpath, once the whole argument names no channel.
+        {"joinid 12|segredo", {"TT_DoJoinChannelByID 12 password=segredo"}},
+        {"joinid 12 x|a|b", {"TT_DoJoinChannelByID 12 password=a|b"}},
+        {"joinpath Equipa Azul|segredo", {"TT_DoJoinChannelByID 2 password=segredo"}},
+        {"joinpath Equipa Azul/Sub", {"TT_DoJoinChannelByID 10 password="}},
+        {"joinpath /Equipa Azul/Sub|s|b", {}},  // a password with a bar goes by joinid
+        {"joinpath Equipa Azul/Sub|Bar", {"TT_DoJoinChannelByID 11 password="}},
+        {"joinpath /Equipa Azul/Sub|pw", {"TT_DoJoinChannelByID 10 password=pw"}},
+        {"joinpath Equipa Azul/Nada", {}},
     };
+    HandleClientEvent(VoiceEventOf(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 10, 2, u"Sub")));
+    HandleClientEvent(
+        VoiceEventOf(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 11, 2, u"Sub|Bar")));
     for (const auto& [command, calls] : cases) {
         gLibraryDouble.calls.clear();
         RunAsWritten(command);
         EXPECT_EQ(gLibraryDouble.calls, calls) << command;
     }
     EXPECT_FALSE(TestFileExists(dir.File("data/state.txt")));
+    // No password in the log or the events, where the command stands masked.
+    FlushEvents();
+    for (const char* name : {"corvanex_debug.txt", "events.txt"}) {
+        EXPECT_EQ(Data(name).find("segredo"), std::string::npos) << name;
+        EXPECT_NE(Data(name).find("joinid 12|***\n"), std::string::npos) << name;
+        EXPECT_NE(Data(name).find("joinpath /Equipa Azul/Sub|***\n"), std::string::npos) << name;
+    }
 }
 
 // The name as channels.txt shows it, blanks at its end included, wins over
@@ -144,7 +165,7 @@ TEST_F(CommandsTest, RefreshRewritesEveryPublishedFile) {
     RunAsWritten("refresh");
     EXPECT_EQ(Data("users.txt"), "3|Ana\n");
     EXPECT_EQ(Data("channels.txt"),
-              "1||0|1\n2|Equipa Azul|0|1\n3|A\xC3\xA7\xC3\xA3o|0|1\n4| dois|0|1\n5|Azul|0|1\n");
+              "1||0|0\n2|Equipa Azul|0|1\n3|A\xC3\xA7\xC3\xA3o|0|1\n4| dois|0|1\n5|Azul|0|1\n");
     EXPECT_EQ(State().substr(0, 18), "status|authorized\n");
     EXPECT_TRUE(gLibraryDouble.calls.empty());
 }

@@ -222,17 +222,24 @@ TEST_F(SessionEventsTest, ChannelsFileFollowsNewUpdatedAndRemovedChannels) {
     EXPECT_EQ(Data("channels.txt"), "1||0|0\n3|A\xC3\xA7\xC3\xA3o|0|1\n");
 }
 
-TEST_F(SessionEventsTest, FindChannelIdByNameMatchesOwnNamesExactly) {
+TEST_F(SessionEventsTest, ChannelsAreFoundByTheirOwnNameOrByTheirPath) {
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 1, 0, u""));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 2, 1, u"Equipa"));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 3, 2, u"Azul"));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 4, 1, u"Azul"));
     Deliver(MakeChannelEvent(CLIENTEVENT_CMD_CHANNEL_NEW, 5, 1, u"Equipa/Azul"));
-    const std::pair<std::string, int32_t> cases[] = {
-        {"Equipa", 2},      {"/Equipa", 2}, {"//Equipa", 0}, {"equipa", 0}, {"Azul", 3},
-        {"Equipa/Azul", 5}, {"", 1},        {"/", 1},        {"Azul ", 0},  {"Nenhum", 0},
+    const struct {
+        std::string text;
+        int32_t byName, byPath;
+    } cases[] = {
+        {"Equipa", 2, 2},    {"equipa", 0, 0},       {"Azul", 3, 4},   {"Equipa/Azul", 5, 3},
+        {"", 1, 0},          {"Azul ", 0, 0},        {"Nenhum", 0, 0}, {"Equipa/Nada", 0, 0},
+        {"Azul/Azul", 0, 0}, {"Equipa//Azul", 0, 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(FindChannelIdByName(c.first), c.second) << c.first;
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindChannelIdByName(c.text), c.byName) << c.text;
+        EXPECT_EQ(FindChannelIdByPath(c.text), c.byPath) << c.text;
+    }
 }
 
 // --- own channel ----------------------------------------------------------
