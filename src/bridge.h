@@ -70,7 +70,11 @@ struct Directory {
     bool changed = false;
 };
 
-using UserDirectory = Directory<DirectoryUser>;
+// The users, and whether who is in which channel changed since members.txt
+// was last published (a user joined or left a channel).
+struct UserDirectory : Directory<DirectoryUser> {
+    bool membersChanged = false;
+};
 using ChannelDirectory = Directory<DirectoryChannel>;
 
 extern BridgeConfig gBridgeConfig;

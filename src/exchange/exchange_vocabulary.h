@@ -13,6 +13,8 @@ inline constexpr const char* kDataDirectoryName = "data";
 inline constexpr const char* kStateFileName = "state.txt";
 inline constexpr const char* kUsersFileName = "users.txt";
 inline constexpr const char* kChannelsFileName = "channels.txt";
+// Who is in which channel: "<user id>|<channel id>" a line, 0 for none.
+inline constexpr const char* kMembersFileName = "members.txt";
 inline constexpr const char* kPrivateMessageFileName = "pm_in.txt";
 inline constexpr const char* kCommandFileName = "cmd.txt";
 inline constexpr const char* kDebugLogFileName = "corvanex_debug.txt";
@@ -23,8 +25,8 @@ inline constexpr const char* kOldEventsFileName = "events.old.txt";
 
 // What the bridge publishes for the game to read, in the order a reader
 // shows them.
-inline constexpr const char* kPublishedFileNames[] = {kStateFileName, kUsersFileName,
-                                                      kChannelsFileName, kPrivateMessageFileName};
+inline constexpr const char* kPublishedFileNames[] = {
+    kStateFileName, kUsersFileName, kMembersFileName, kChannelsFileName, kPrivateMessageFileName};
 
 // Every field of every file is separated by this byte.
 inline constexpr char kFieldSeparator = '|';
@@ -85,6 +87,8 @@ inline constexpr const char* kEventError = "error";
 // users.txt or channels.txt was published anew: "users", "channels".
 inline constexpr const char* kEventUsers = "users";
 inline constexpr const char* kEventChannels = "channels";
+// members.txt was published anew: "members".
+inline constexpr const char* kEventMembers = "members";
 // The first line of an events.txt begun anew once the full one became
 // events.old.txt: "moved|events.old.txt".
 inline constexpr const char* kEventMoved = "moved";

@@ -19,6 +19,7 @@ inline const std::string kTakenCommandFile = kCommandFile + ".taken";
 inline const std::string kPrivateMessageFile = DataFilePath(kPrivateMessageFileName);
 inline const std::string kUsersFile = DataFilePath(kUsersFileName);
 inline const std::string kChannelsFile = DataFilePath(kChannelsFileName);
+inline const std::string kMembersFile = DataFilePath(kMembersFileName);
 // Locked by the bridge that serves the directory, for as long as it runs.
 inline const std::string kLockFile = DataFilePath(kLockFileName);
 // Written and removed at start-up, to learn that files can be made here.

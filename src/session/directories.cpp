@@ -71,6 +71,15 @@ std::string BuildUsersText() {
     return text;
 }
 
+std::string BuildMembersText() {
+    std::string text;
+    for (const std::optional<DirectoryUser>& user : gUserDirectory.slots)
+        if (user)
+            text +=
+                std::to_string(user->id) + kFieldSeparator + std::to_string(user->channelId) + "\n";
+    return text;
+}
+
 std::string BuildChannelsText() {
     std::string text;
     for (const std::optional<DirectoryChannel>& channel : gChannelDirectory.slots)
@@ -85,6 +94,13 @@ void WriteUsersFile() {
     gUserDirectory.changed = false;
     PublishFile(kUsersFile, BuildUsersText());
     AddEvent(kEventUsers);
+    WriteMembersFile();
+}
+
+void WriteMembersFile() {
+    gUserDirectory.membersChanged = false;
+    PublishFile(kMembersFile, BuildMembersText());
+    AddEvent(kEventMembers);
 }
 
 void WriteChannelsFile() {
@@ -95,7 +111,10 @@ void WriteChannelsFile() {
 
 void PublishChangedDirectories() {
     if (gChannelDirectory.changed) WriteChannelsFile();
-    if (gUserDirectory.changed) WriteUsersFile();
+    if (gUserDirectory.changed)
+        WriteUsersFile();
+    else if (gUserDirectory.membersChanged)
+        WriteMembersFile();
 }
 
 std::optional<std::string> FindUserNickname(int32_t userId) {
@@ -148,6 +167,17 @@ int32_t FindChannelIdByPath(const std::string& path) {
 
 void HandleUserLoggedInOrUpdated(const VoiceEvent& event) {
     UpsertUser(DirectoryUser{event.userId, event.userChannelId, event.nickname});
+}
+
+void MoveUser(int32_t userId, int32_t fromChannelId, int32_t toChannelId) {
+    const auto found = gUserDirectory.slotOf.find(userId);
+    if (found == gUserDirectory.slotOf.end()) return;
+    DirectoryUser& user = *gUserDirectory.slots[found->second];
+    // A late leave of a channel already left moves nobody.
+    if (fromChannelId != 0 && user.channelId != fromChannelId) return;
+    if (user.channelId == toChannelId) return;
+    user.channelId = toChannelId;
+    gUserDirectory.membersChanged = true;
 }
 
 void HandleUserLoggedOut(const VoiceEvent& event) { RemoveUser(event.userId); }

@@ -17,8 +17,11 @@ void RemoveChannel(int32_t channelId);
 
 std::string BuildUsersText();
 std::string BuildChannelsText();
-// Publish the file now, whether changed or not.
+std::string BuildMembersText();
+// Publish the file now, whether changed or not; members.txt goes with
+// users.txt.
 void WriteUsersFile();
+void WriteMembersFile();
 void WriteChannelsFile();
 
 // Publishes each file whose directory changed since it was last published:
@@ -26,6 +29,10 @@ void WriteChannelsFile();
 void PublishChangedDirectories();
 
 std::optional<std::string> FindUserNickname(int32_t userId);
+
+// The user went into `toChannelId` (0: none); a move out of a channel is
+// taken only while the user is in `fromChannelId` (0: wherever it is).
+void MoveUser(int32_t userId, int32_t fromChannelId, int32_t toChannelId);
 std::optional<std::string> FindChannelName(int32_t channelId);
 // The channel as the directory holds it, valid until the directory changes;
 // null when there is none.

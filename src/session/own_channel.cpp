@@ -31,6 +31,7 @@ void OwnChannelCleared() {
 }
 
 void HandleUserJoined(const VoiceEvent& event) {
+    MoveUser(event.userId, 0, event.userChannelId);
     if (event.userId != gBridgeState.myUserId) return;
     OwnChannelJoined(event.userChannelId);
     AnswerOwnJoin(event.userChannelId);
@@ -46,6 +47,7 @@ void HandleChannelUpdate(const VoiceEvent& event) {
 }
 
 void HandleUserLeft(const VoiceEvent& event) {
+    MoveUser(event.userId, event.userChannelId, 0);
     if (event.userId != gBridgeState.myUserId) return;
     AnswerOwnLeave();
     // A late leave of a channel already left must not wipe the one joined

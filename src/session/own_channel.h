@@ -23,6 +23,8 @@ void OwnChannelRenamedOrMoved(int32_t channelId, const std::string& name);
 // publishes the end as a whole.
 void OwnChannelCleared();
 
+// Any user's join or leave moves it in the directory (members.txt); the
+// bridge's own moves its own channel too.
 void HandleUserJoined(const VoiceEvent& event);  // CLIENTEVENT_CMD_USER_JOINED
 void HandleUserLeft(const VoiceEvent& event);    // CLIENTEVENT_CMD_USER_LEFT
 // The channel's record is replaced in the directory, and a rename or a move

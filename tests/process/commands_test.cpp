@@ -125,6 +125,30 @@ TEST_P(GameCommandTest, EveryCommandIsAnsweredInTheEventsFile) {
     }
 }
 
+// members.txt follows who is in which channel: the bridge's own join and
+// leave, and another user's move.
+TEST_P(GameCommandTest, MembersFollowJoinsLeavesAndMoves) {
+    Control({"channel", "add", "5", "1", "Cinco"});
+    Control({"bot", "add", "990", "Bea", "5"});
+    StartLoggedIn();
+    const std::string me = std::to_string(myUserId);
+    const auto inChannels = [&](const std::string& mine, const std::string& beas) {
+        return WaitUntil([&] {
+            const std::string members = "\n" + Data("members.txt");
+            return members.find("\n" + me + "|" + mine + "\n") != std::string::npos &&
+                   members.find("\n990|" + beas + "\n") != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(inChannels("0", "5")) << Data("members.txt");
+    Command("joinid 5");
+    EXPECT_TRUE(inChannels("5", "5")) << Data("members.txt");
+    Control({"bot", "join", "990", "1"});
+    EXPECT_TRUE(inChannels("5", "1")) << Data("members.txt");
+    Command("leave");
+    EXPECT_TRUE(inChannels("0", "1")) << Data("members.txt");
+    EXPECT_GE(Count(Data("events.txt"), "|members\n"), 4u) << Data("events.txt");
+}
+
 TEST_P(GameCommandTest, TwoBridgesExchangePrivateMessages) {
     StartLoggedIn();
     TempDirectory otherDir;

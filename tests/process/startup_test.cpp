@@ -24,6 +24,7 @@ TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
     WriteTestFile(DataPath("pm_in.txt"), "3|old|message\n");
     WriteTestFile(DataPath("corvanex_debug.txt"), "old log line\n");
     WriteTestFile(DataPath("users.txt"), "9|earlier run\n");
+    WriteTestFile(DataPath("members.txt"), "9|1\n");
     WriteTestFile(DataPath("channels.txt"), "1||0|0\n");
 
     const std::string port = std::to_string(server.port);
@@ -37,11 +38,11 @@ TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
     EXPECT_EQ(Data("cmd.txt"), "");
     EXPECT_EQ(Data("pm_in.txt"), "");
     // The lists are this run's from the start: empty until the server's come.
-    EXPECT_EQ(Data("users.txt"), "");
-    EXPECT_EQ(Data("channels.txt"), "");
-    EXPECT_TRUE(
-        DataBecomes("events.txt",
-                    "1|channels\n2|users\n3|taken|refresh\n4|failed|3|discarded|\n5|connecting\n"));
+    for (const char* list : {"users.txt", "members.txt", "channels.txt"})
+        EXPECT_EQ(Data(list), "") << list;
+    EXPECT_TRUE(DataBecomes(
+        "events.txt",
+        "1|channels\n2|users\n3|members\n4|taken|refresh\n5|failed|4|discarded|\n6|connecting\n"));
     EXPECT_TRUE(IsRunning(bridge)) << BridgeOutput();
 }
 
