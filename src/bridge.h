@@ -22,6 +22,10 @@ struct BridgeConfig {
     int32_t udpPort = kDefaultPort;
     bool encrypted = kDefaultEncrypted;
     std::string nickname = kDefaultNickname;
+    // A server account, or a guest's login when the user name is empty. The
+    // password is shown nowhere: no log, no file, no message.
+    std::string username;
+    std::string password;
 };
 
 // Where the voice session stands. Once ended it stays ended: the bridge

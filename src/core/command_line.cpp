@@ -32,5 +32,7 @@ BridgeConfig ParseCommandLine(const std::vector<WideString>& args) {
     if (count > 3) config.udpPort = ParseInt32(args[3]);
     if (count > 4) config.encrypted = ParseEncryptedFlag(args[4]);
     if (count > 5) config.nickname = TextArgument(args[5]);
+    if (count > 6) config.username = TextArgument(args[6]);
+    config.password = PlatformEnvironmentVariable(kPasswordVariable).value_or("");
     return config;
 }

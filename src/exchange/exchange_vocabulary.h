@@ -38,6 +38,10 @@ inline constexpr const char* kDefaultHost = "localhost";
 inline constexpr int kDefaultPort = 10333;
 inline constexpr bool kDefaultEncrypted = false;
 inline constexpr const char* kDefaultNickname = "Jogador";
+// An optional sixth argument is the user name of a server account. Its
+// password never goes on the command line, which every user of the machine
+// can list: the bridge takes it from this environment variable.
+inline constexpr const char* kPasswordVariable = "VOICEBRIDGE_PASSWORD";
 
 // The exit codes of a bridge that does not start; once started it runs
 // until it is ended.

@@ -82,6 +82,10 @@ std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string&
 
 int64_t PlatformProcessId();
 
+// The value of an environment variable of this process in UTF-8; none when
+// it is not set.
+std::optional<std::string> PlatformEnvironmentVariable(const char* name);
+
 enum class LockResult { Locked, HeldElsewhere, CannotCreate };
 
 // Claims the working directory for this process, for the rest of its life,

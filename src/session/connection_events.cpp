@@ -12,7 +12,7 @@
 
 void HandleConnectionSuccess(const VoiceEvent&) {
     AppendDebugLine("event con_success");
-    LogInToServer(gBridgeConfig.nickname);
+    LogInToServer(gBridgeConfig.nickname, gBridgeConfig.username, gBridgeConfig.password);
 }
 
 namespace {

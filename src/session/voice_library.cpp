@@ -97,10 +97,13 @@ bool NextVoiceEvent(int32_t waitMs, VoiceEvent& event) {
     return true;
 }
 
-void LogInToServer(const std::string& nickname) {
+void LogInToServer(const std::string& nickname, const std::string& username,
+                   const std::string& password) {
     const WideString wideNickname = Utf8ToWide(nickname);
-    const WideString none;
-    TT_DoLogin(gBridgeState.instance, wideNickname.c_str(), none.c_str(), none.c_str());
+    const WideString wideUsername = Utf8ToWide(username);
+    const WideString widePassword = Utf8ToWide(password);
+    TT_DoLogin(gBridgeState.instance, wideNickname.c_str(), wideUsername.c_str(),
+               widePassword.c_str());
 }
 
 bool OpenDefaultSoundDevices() {

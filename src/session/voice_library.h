@@ -50,7 +50,9 @@ SessionStart StartVoiceSession(const std::string& host, int32_t tcpPort, int32_t
 // The next event, waiting at most `waitMs` for one. False when none came.
 bool NextVoiceEvent(int32_t waitMs, VoiceEvent& event);
 
-void LogInToServer(const std::string& nickname);
+// A guest's login when `username` is empty.
+void LogInToServer(const std::string& nickname, const std::string& username,
+                   const std::string& password);
 
 // Opens the system's default input and output devices; false when the
 // system has none to offer.

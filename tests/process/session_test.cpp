@@ -1,6 +1,7 @@
 // A voice session as the game sees it: login, errors, the directories, the
 // own channel and private messages, against the simulated server.
 #include <algorithm>
+#include <filesystem>
 
 #include "exchange_vocabulary.h"
 #include "session_fixture.h"
@@ -59,6 +60,35 @@ TEST_P(VoiceSessionTest, RefusedConnectionIsAnErrorAndTheLoopGoesOn) {
     })) << Data("events.txt");
     EXPECT_EQ(Data("state.txt"), StateText("error", "Ana", 0, 0, "", kConnectionFailedText));
     EXPECT_TRUE(IsRunning(bridge));
+}
+
+// A server account: the user name is the sixth argument, the password is
+// only in the bridge's environment and shows nowhere a game or another user
+// of the machine could read it; a wrong one is a refused login.
+TEST_P(VoiceSessionTest, AnAccountLogsInWithThePasswordFromTheEnvironment) {
+    Control({"account", "add", "ana", "segredo-ana"});
+    Start({"127.0.0.1", Port(), "10333", "0", "Ana", "ana"}, {{kPasswordVariable, "segredo-ana"}});
+    ASSERT_TRUE(WaitUntil([&] { return StateEntry("status") == "authorized"; }))
+        << Data("state.txt");
+    Command("joinid 1|segredo-canal");
+    EXPECT_TRUE(WaitUntil([&] { return StateEntry("mychannelid") == "1"; }));
+    if (GetParam() == BridgeBuild::Native) {
+        const std::string commandLine =
+            ReadTestFile("/proc/" + std::to_string(bridge.pid) + "/cmdline");
+        EXPECT_NE(commandLine.find("ana"), std::string::npos);
+        EXPECT_EQ(commandLine.find("segredo"), std::string::npos);
+    }
+    for (const auto& file : std::filesystem::directory_iterator(dir.File("data")))
+        EXPECT_EQ(ReadTestFile(file.path().string()).find("segredo"), std::string::npos)
+            << file.path();
+    StopProcess(bridge);
+
+    Start({"127.0.0.1", Port(), "10333", "0", "Ana", "ana"}, {{kPasswordVariable, "errada"}});
+    const std::string reason = "Wrong password for account ana";
+    EXPECT_TRUE(DataBecomes("state.txt", StateText("error", "Ana", 0, 0, "", reason)));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Data("events.txt").find("|over|login_refused|" + reason + "\n") != std::string::npos;
+    })) << Data("events.txt");
 }
 
 TEST_P(VoiceSessionTest, CommandErrorsAndALostConnectionAreReported) {

@@ -31,9 +31,11 @@ TEST(ParseCommandLine, MissingArgumentsKeepTheirDefaults) {
                  kDefaultPort, kDefaultEncrypted, kDefaultNickname);
 }
 
-TEST(ParseCommandLine, AllFiveArgumentsAndNoMore) {
-    ExpectConfig(ParseCommandLine(Args({u"h", u"1", u"2", u"true", u"Z\u00E9", u"extra", u"x"})),
-                 "h", 1, 2, true, "Z\xC3\xA9");
+TEST(ParseCommandLine, AllSixArgumentsAndNoMore) {
+    const BridgeConfig config =
+        ParseCommandLine(Args({u"h", u"1", u"2", u"true", u"Z\u00E9", u"cont\u00E1", u"x"}));
+    ExpectConfig(config, "h", 1, 2, true, "Z\xC3\xA9");
+    EXPECT_EQ(config.username, "cont\xC3\xA1");
 }
 
 TEST(ParseCommandLine, EmptyArgumentsCountAsPresent) {

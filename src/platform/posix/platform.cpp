@@ -143,6 +143,12 @@ LockResult PlatformLockDirectory(const std::string&) {
 
 int64_t PlatformProcessId() { return getpid(); }
 
+std::optional<std::string> PlatformEnvironmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
 namespace {
 
 int64_t Milliseconds(const timespec& t) { return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000; }

@@ -216,6 +216,16 @@ LockResult PlatformLockDirectory(const std::string& lockFile) {
 
 int64_t PlatformProcessId() { return GetCurrentProcessId(); }
 
+std::optional<std::string> PlatformEnvironmentVariable(const char* name) {
+    const WideString wideName = PlatformUtf8ToWide(name);
+    const DWORD needed = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    WideString value(needed, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), &value[0], needed);
+    if (length >= needed) return std::nullopt;
+    return PlatformWideToUtf8(value.data(), length);
+}
+
 namespace {
 
 // File times and the system clock both count 100 ns steps.
