@@ -78,7 +78,12 @@ std::string Usage() {
            "                            wait (20 s) until this run's state is out and " +
            kLockFileName +
            "\n"
-           "                            names the process; prints its process ID\n"
+           "                            names the process; prints its process ID. A sixth\n"
+           "                            ARGUMENT is a server account's user name; its password\n"
+           "                            goes only in the environment, as " +
+           kPasswordVariable +
+           ",\n"
+           "                            which the bridge inherits\n"
            "  send BRIDGE_COMMAND       write one command for the bridge once the previous one\n"
            "                            is consumed, and wait until the bridge takes it (10 s):\n" +
            BridgeCommandLines() + "  show                      print " +
@@ -156,9 +161,12 @@ std::string CheckArgument(const BridgeCommand& command, const std::string& argum
     const std::string keyword = command.keyword;
     const std::string missing = keyword + " needs a " + command.argumentUsage;
     switch (command.argument) {
-        case CommandArgument::ChannelId:
-            if (argument.empty()) return missing;
-            return IsId(argument) ? "" : "\"" + argument + "\" is not a channel ID";
+        case CommandArgument::ChannelId: {
+            // A channel's password may follow after a bar.
+            const std::string id = argument.substr(0, argument.find(kFieldSeparator));
+            if (id.empty()) return missing;
+            return IsId(id) ? "" : "\"" + id + "\" is not a channel ID";
+        }
         case CommandArgument::ChannelName: return argument.empty() ? missing : "";
         case CommandArgument::UserIdAndText: {
             const size_t bar = argument.find(kFieldSeparator);

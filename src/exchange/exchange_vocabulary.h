@@ -134,8 +134,9 @@ inline constexpr const char* kStatusError = "error";
 // What follows a command's keyword, after exactly one space.
 enum class CommandArgument {
     None,           // the keyword is the whole command
-    ChannelId,      // a channel ID in decimal
-    ChannelName,    // a channel's name as channels.txt shows it, one leading "/" allowed
+    ChannelId,      // a channel ID in decimal, then a bar and a password where one is needed
+    ChannelName,    // a channel's name as channels.txt shows it or its path from the root,
+                    // one leading "/" allowed, then a bar and a password where needed
     UserIdAndText,  // a user ID in decimal, a bar, and the text (bars allowed)
 };
 
@@ -159,8 +160,8 @@ inline constexpr BridgeCommand kBridgeCommands[] = {
     {kCommandLeave, CommandArgument::None, ""},
     {kCommandPushToTalkOn, CommandArgument::None, ""},
     {kCommandPushToTalkOff, CommandArgument::None, ""},
-    {kCommandJoinById, CommandArgument::ChannelId, "CHANNEL_ID"},
-    {kCommandJoinByPath, CommandArgument::ChannelName, "CHANNEL_NAME"},
+    {kCommandJoinById, CommandArgument::ChannelId, "CHANNEL_ID[|PASSWORD]"},
+    {kCommandJoinByPath, CommandArgument::ChannelName, "CHANNEL_NAME_OR_PATH[|PASSWORD]"},
     {kCommandPrivateMessage, CommandArgument::UserIdAndText, "USER_ID|TEXT"},
 };
 

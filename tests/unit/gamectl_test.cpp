@@ -65,7 +65,7 @@ TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
         {{"send", "hello", "world"}, 2, "\"hello\" is not a bridge command " + commands, ""},
         {{"send", "ptt_on", "now"}, 2, "ptt_on takes no argument", ""},
         {{"start", "--"}, 2, "start needs a PROGRAM", ""},
-        {{"send", "joinid"}, 2, "joinid needs a CHANNEL_ID", ""},
+        {{"send", "joinid"}, 2, "joinid needs a CHANNEL_ID[|PASSWORD]", ""},
         {{"send", "joinid", "5x"}, 2, "\"5x\" is not a channel ID", ""},
         {{"send", "pm", "12"},
          2,
