@@ -82,6 +82,9 @@ std::vector<std::string> OutcomesOf(const std::string& events, const std::string
 TEST_P(GameCommandTest, EveryCommandIsAnsweredInTheEventsFile) {
     Control({"channel", "add", "5", "1", "Cinco"});
     Control({"channel", "add", "6", "1", "Fechado", "segredo"});
+    Control({"channel", "add", "7", "5", "Sub"});
+    Control({"channel", "add", "8", "1", "A/B"});
+    Control({"channel", "add", "9", "1", "C|D"});
     StartLoggedIn();
     using Lines = std::vector<std::string>;
     const struct {
@@ -100,6 +103,9 @@ TEST_P(GameCommandTest, EveryCommandIsAnsweredInTheEventsFile) {
          "joinpath Fechado|***"},
         {"joinid 6|segredo", {"done|SEQ"}, "joinid 6|***"},
         {"joinpath Nenhum", {"failed|SEQ|no_such_channel|"}},
+        {"joinpath Cinco/Sub", {"done|SEQ"}},  // a path, a name with a slash or a bar
+        {"joinpath /A/B", {"done|SEQ"}},
+        {"joinpath C|D", {"done|SEQ"}},
         {"hello", {"failed|SEQ|not_a_command|"}},
         {"joinid 0", {"failed|SEQ|not_a_command|"}},
         {"pm 5", {"failed|SEQ|not_a_command|"}},
