@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,24 +30,28 @@ const char* KitName(Kit kit) {
 }
 
 // A kit's agent, asked one request at a time over its standard streams.
+// One that ends early fails the test with how it ended and what it wrote
+// to its error output.
 class Agent {
 public:
     Agent(const std::vector<std::string>& argv, const std::string& directory,
           const std::vector<std::pair<std::string, std::string>>& environment,
-          const std::string& errorFile) {
+          const std::string& errorFile)
+        : errorFile_(errorFile) {
         int toAgent[2], fromAgent[2];
         if (pipe(toAgent) != 0 || pipe(fromAgent) != 0) return;
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
+        process_.pid = fork();
+        if (process_.pid == 0) {
             if (chdir(directory.c_str()) != 0) _exit(126);
             for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
             dup2(toAgent[0], 0);
             dup2(fromAgent[1], 1);
             freopen(errorFile.c_str(), "a", stderr);
             for (int fd : {toAgent[0], toAgent[1], fromAgent[0], fromAgent[1]}) close(fd);
+            signal(SIGPIPE, SIG_DFL);
             execvp(args[0], args.data());
             _exit(127);
         }
@@ -64,18 +67,20 @@ public:
             std::fclose(in_);
         }
         if (out_ != nullptr) std::fclose(out_);
-        if (pid_ <= 0) return;
-        // The agent stops the bridge it started; give it the time to.
-        for (int i = 0; i < 1000 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(10ms);
-        if (kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+        // The agent stops the bridge it started; give it the time to. The
+        // record kills one still running after that.
+        int code = 0;
+        WaitForExit(process_, 10s, code);
     }
 
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;
 
+    bool Ended() const { return ended_; }
+
     // One request, its fields joined by TABs; the answer's first line.
     std::string Ask(const std::vector<std::string>& fields) {
+        if (ended_) return "";
         std::string line;
         for (const std::string& field : fields) line += (line.empty() ? "" : "\t") + field;
         std::fprintf(in_, "%s\n", line.c_str());
@@ -95,11 +100,20 @@ private:
     std::string ReadLine() {
         std::string line;
         for (int c; (c = std::fgetc(out_)) != EOF && c != '\n';) line += static_cast<char>(c);
-        if (std::feof(out_)) ended_ = true;
+        if (std::feof(out_) && !ended_) {
+            ended_ = true;
+            int code = 0;
+            ADD_FAILURE() << "the agent ended early, with "
+                          << (WaitForExit(process_, 10s, code) ? DescribeExit(code)
+                                                               : "its output closed, still running")
+                          << "; its error output:\n"
+                          << ReadTestFile(errorFile_);
+        }
         return line;
     }
 
-    pid_t pid_ = -1;
+    ChildProcess process_;
+    std::string errorFile_;
     FILE* in_ = nullptr;
     FILE* out_ = nullptr;
     bool ended_ = false;
@@ -143,9 +157,11 @@ public:
     }
 
     void TearDown() override {
+        const bool reported = agent != nullptr && agent->Ended();
         agent.reset();
         EXPECT_TRUE(EndsCleanly(sim.process, dir.File("voicesim-output.txt"))) << "voicesim";
-        if (HasFailure()) std::printf("%s", ReadTestFile(dir.File("agent-errors.txt")).c_str());
+        if (HasFailure() && !reported)
+            std::printf("%s", ReadTestFile(dir.File("agent-errors.txt")).c_str());
     }
 
     void Control(const std::vector<std::string>& command) {
@@ -164,8 +180,9 @@ public:
             << Data("state.txt");
     }
 
+    // An agent that ended answers nothing more: no use waiting for it.
     bool Eventually(const std::function<bool()>& condition, std::chrono::seconds timeout = 30s) {
-        return WaitUntil(condition, timeout);
+        return WaitUntil([&] { return agent->Ended() || condition(); }, timeout) && !agent->Ended();
     }
 };
 

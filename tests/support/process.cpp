@@ -12,6 +12,17 @@
 
 #include "temp_directory.h"
 
+namespace {
+
+// A helper that ends early closes its pipe or socket: writing to it then
+// fails the write, so that the test reports how the helper ended, instead
+// of ending the test process by SIGPIPE.
+struct SigpipeIgnored {
+    SigpipeIgnored() { signal(SIGPIPE, SIG_IGN); }
+} sigpipeIgnored;
+
+}  // namespace
+
 ChildProcess::~ChildProcess() { StopProcess(*this); }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid(other.pid) { other.pid = -1; }
@@ -43,6 +54,8 @@ ChildProcess StartProcess(const std::vector<std::string>& argv, const std::strin
             dup2(out, 2);
         }
         if (in >= 0) dup2(in, 0);
+        // The program runs with SIGPIPE as it would anywhere else.
+        signal(SIGPIPE, SIG_DFL);
         // A group of its own, so that a test run interrupted does not take
         // the child's signals for its own.
         setpgid(0, 0);

@@ -1,4 +1,7 @@
 // Starting and ending the real programs under test, by their process IDs.
+// A test process that links this ignores SIGPIPE, so that a helper that
+// ended early fails its test rather than ending the test process; the
+// programs it starts have the default back.
 #pragma once
 
 #include <chrono>
