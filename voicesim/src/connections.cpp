@@ -167,7 +167,6 @@ void ReapDeadConnections() {
 }
 
 int RunServerLoop(int clientListenFd, int controlListenFd) {
-    CatchStopRequests();
     std::vector<WatchedSocket> watched;
     while (!gSwitches.quitRequested && !StopRequested()) {
         watched.clear();

@@ -54,6 +54,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // Before the port files tell anyone that the server is up: a stop
+    // asked for right after that is an orderly end, not a kill.
+    CatchStopRequests();
     const int clientFd = Listen(gOptions.port, gOptions.portFile, "voice clients");
     if (clientFd < 0) return 1;
     const int controlFd = Listen(gOptions.controlPort, gOptions.controlPortFile, "control");
