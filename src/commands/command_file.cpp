@@ -18,6 +18,7 @@
 #include "exchange_vocabulary.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
+#include "files/folder_clock.h"
 #include "files/paths.h"
 #include "session/command_outcomes.h"
 
@@ -29,20 +30,17 @@ namespace {
 // enough not to be felt.
 const int64_t kSettleMs = 40;
 
-// Whether the moved file has not changed for kSettleMs: by its time stamp,
-// or, where that is too coarse to tell, by what this process has seen of
-// it since it was moved.
-bool StoodStill() {
+// Whether the moved file has not changed for kSettleMs, by what the loop
+// has seen of it: its size, time and content at each look. Its time alone
+// cannot tell: a file system may keep whole seconds only.
+bool StoodStill(const std::string& bytes) {
     const auto now = std::chrono::steady_clock::now();
     const std::optional<FileStamp> stamp = PlatformFileStamp(kTakenCommandFile);
-    if (!stamp) return true;
-    if (stamp != gCommandFile.takenStamp) {
+    if (stamp != gCommandFile.takenStamp || bytes != gCommandFile.takenBytes) {
         gCommandFile.takenStamp = stamp;
+        gCommandFile.takenBytes = bytes;
         gCommandFile.takenUnchangedSince = now;
     }
-    const std::optional<int64_t> age = PlatformMillisecondsSinceModified(kTakenCommandFile);
-    // A time stamp far in the future is a clock that was set back.
-    if (age && (*age >= kSettleMs || *age < -kSettleMs)) return true;
     return now - gCommandFile.takenUnchangedSince >= std::chrono::milliseconds(kSettleMs);
 }
 
@@ -83,6 +81,7 @@ void TakeCommand(CommandRunner run) {
         gCommandFile.heldSince.reset();
         return;
     }
+    const auto readAt = std::chrono::steady_clock::now();
     std::string bytes;
     const FileReadResult result = ReadWholeFile(kCommandFile, bytes, kMaxCommandBytes);
     // White space only: left as it is, read again next time.
@@ -106,7 +105,10 @@ void TakeCommand(CommandRunner run) {
     }
     gCommandFile.heldSince.reset();
     gCommandFile.takenWaiting = true;
-    gCommandFile.takenStamp.reset();
+    // The read before the move was a look at the moved file already.
+    gCommandFile.takenStamp = stamp;
+    gCommandFile.takenBytes = bytes;
+    gCommandFile.takenUnchangedSince = readAt;
     RunMovedCommand(run);
 }
 
@@ -122,7 +124,7 @@ bool RunMovedCommand(CommandRunner run) {
     }
     // What was moved is the command, whatever the first read saw: a write
     // the game had under way lands in the moved file, so it settles there.
-    if (result == FileReadResult::Ok && !IsBareKeyword(bytes) && !StoodStill()) return false;
+    if (result == FileReadResult::Ok && !IsBareKeyword(bytes) && !StoodStill(bytes)) return false;
     gCommandFile.takenWaiting = false;
     RunTakenCommand(result, bytes, run);
     PlatformRemoveFile(kTakenCommandFile);
@@ -138,9 +140,11 @@ void DiscardStaleCommands() {
     // Held open: the game is writing it now, for this run.
     if (moved == MoveResult::Refused) return;
     if (moved == MoveResult::Done) {
-        const std::optional<int64_t> before =
-            PlatformMillisecondsChangedBeforeStart(kTakenCommandFile);
-        if (!before || *before <= kStaleCommandMarginMs) {
+        const std::optional<FileStamp> stamp = PlatformFileStamp(kTakenCommandFile);
+        const std::optional<FolderClock> clock = ReadFolderClock(kProbeFile);
+        // Without a clock it is discarded: an old command run unasked is
+        // the worse mistake, and the game learns of a discarded one.
+        if (stamp && clock && !WrittenByAnEarlierRun(stamp->modified, *clock)) {
             // Back where the game sees it waiting, unless it wrote another.
             if (!PlatformMoveFileIfAbsent(kTakenCommandFile, kCommandFile))
                 gCommandFile.takenWaiting = true;

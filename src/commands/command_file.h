@@ -4,8 +4,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,13 +20,9 @@ struct CommandFileState {
     bool takenWaiting = false;
     // The moved file as last seen, and since when it has looked so.
     std::optional<FileStamp> takenStamp;
+    std::string takenBytes;
     std::chrono::steady_clock::time_point takenUnchangedSince;
 };
-
-// A command file last changed more than this before the process was
-// created belongs to an earlier run. File times are coarse, and a game may
-// write its command right after starting the bridge.
-inline constexpr int64_t kStaleCommandMarginMs = 100;
 
 extern CommandFileState gCommandFile;
 
@@ -55,5 +49,7 @@ bool RunMovedCommand(CommandRunner run);
 
 // Start-up: a command of an earlier run, waiting or half taken, is
 // discarded; one written since this process began (a game that saw the old
-// run's state) waits for the login, as any other does.
+// run's state) waits for the login, as any other does. Which run wrote it
+// is told by the data folder's clock, whatever times the file system keeps
+// and wherever the system clock has been set since.
 void DiscardStaleCommands();

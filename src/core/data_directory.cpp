@@ -8,6 +8,7 @@
 #include "exchange_vocabulary.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
+#include "files/folder_clock.h"
 #include "files/paths.h"
 #include "files/state_file.h"
 #include "platform.h"
@@ -21,12 +22,6 @@ bool RecordLockHolder() {
     return WriteWholeFile(kLockFile, std::to_string(PlatformProcessId()) + "\n");
 }
 
-bool CanMakeFilesInData() {
-    if (!WriteWholeFile(kProbeFile, "")) return false;
-    PlatformRemoveFile(kProbeFile);
-    return true;
-}
-
 }  // namespace
 
 // One bridge per directory, and one that can write there: otherwise the
@@ -36,7 +31,8 @@ int ClaimDataDirectory() {
     PlatformMakeDirectory(kDataDirectoryName);
     const LockResult lock = PlatformLockDirectory(kLockFile);
     if (lock == LockResult::HeldElsewhere) return kExitAlreadyServed;
-    if (lock == LockResult::CannotCreate || !RecordLockHolder() || !CanMakeFilesInData())
+    // A folder whose clock can be read is one where files can be made.
+    if (lock == LockResult::CannotCreate || !RecordLockHolder() || !ReadFolderClock(kProbeFile))
         return kExitDataUnusable;
     return 0;
 }

@@ -49,10 +49,12 @@ int RunBridge() {
         AppendDebugLine("pm_in.txt or events.txt cannot be emptied or made anew: not starting");
         return kExitDataUnusable;
     }
-    SetStatus(kStatusStarting);
     StartDebugLog(StartLine());
-    // A command written before this process began belongs to an earlier run.
+    // A command written before this process began belongs to an earlier
+    // run: judged before "starting", so that a game that sees this run's
+    // state never finds an earlier run's command waiting.
     DiscardStaleCommands();
+    SetStatus(kStatusStarting);
 
     const BridgeConfig& c = gBridgeConfig;
     switch (StartVoiceSession(c.host, c.tcpPort, c.udpPort, c.encrypted)) {

@@ -22,7 +22,8 @@ inline const std::string kChannelsFile = DataFilePath(kChannelsFileName);
 inline const std::string kMembersFile = DataFilePath(kMembersFileName);
 // Locked by the bridge that serves the directory, for as long as it runs.
 inline const std::string kLockFile = DataFilePath(kLockFileName);
-// Written and removed at start-up, to learn that files can be made here.
+// Written and removed at start-up, to learn that files can be made here
+// and what time this folder's file system gives a file written now.
 inline const std::string kProbeFile = DataFilePath("voicebridge.probe");
 inline const std::string kEventsFile = DataFilePath(kEventsFileName);
 inline const std::string kOldEventsFile = DataFilePath(kOldEventsFileName);

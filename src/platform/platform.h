@@ -58,7 +58,8 @@ bool PlatformMoveFileIfAbsent(const std::string& from, const std::string& to);
 void PlatformRemoveFile(const std::string& path);
 
 // What a look at a file without reading it tells: its size and the time
-// its content last changed, in the system's own units.
+// its content last changed, in microseconds since the system's epoch, as
+// fine as the file system keeps it (whole seconds on some, two on FAT).
 struct FileStamp {
     uint64_t size = 0;
     int64_t modified = 0;
@@ -71,14 +72,8 @@ struct FileStamp {
 // None when there is no such file.
 std::optional<FileStamp> PlatformFileStamp(const std::string& path);
 
-// Milliseconds since the file's content last changed, by the system clock
-// (negative for a time stamp in the future); none when there is no file.
-std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path);
-
-// How long before this process was created the file's content last
-// changed, in milliseconds (negative for a change since); none when there
-// is no file.
-std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string& path);
+// How long ago the system created this process, in microseconds.
+int64_t PlatformProcessAgeMicroseconds();
 
 int64_t PlatformProcessId();
 

@@ -151,54 +151,32 @@ std::optional<std::string> PlatformEnvironmentVariable(const char* name) {
 
 namespace {
 
-int64_t Milliseconds(const timespec& t) { return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000; }
+int64_t Microseconds(const timespec& t) { return int64_t{t.tv_sec} * 1000000 + t.tv_nsec / 1000; }
 
-// The process's creation by the system clock: its start time counts clock
-// ticks since boot, which CLOCK_BOOTTIME counts too (the boot time in whole
-// seconds would be too coarse).
-std::optional<int64_t> ProcessStartMilliseconds() {
+}  // namespace
+
+// The start time in /proc/self/stat counts clock ticks since boot, as
+// CLOCK_BOOTTIME does, so a system clock set meanwhile changes nothing.
+int64_t PlatformProcessAgeMicroseconds() {
     std::ifstream in("/proc/self/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // The name in parentheses may hold spaces; the fields after it do not.
     const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return std::nullopt;
+    if (close == std::string::npos) return 0;
     std::istringstream fields(stat.substr(close + 1));
     std::string field;
     // The start time is field 22 of the line; the state, field 3, follows
     // the name.
     for (int number = 3; number <= 22; ++number) fields >> field;
-    if (!fields) return std::nullopt;
+    if (!fields) return 0;
     const int64_t ticksPerSecond = sysconf(_SC_CLK_TCK);
-    const int64_t startSinceBoot = std::stoll(field) * 1000 / ticksPerSecond;
-    timespec boot, now;
+    timespec boot;
     clock_gettime(CLOCK_BOOTTIME, &boot);
-    clock_gettime(CLOCK_REALTIME, &now);
-    return Milliseconds(now) - (Milliseconds(boot) - startSinceBoot);
-}
-
-}  // namespace
-
-std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string& path) {
-    struct stat info;
-    if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-    static const std::optional<int64_t> start = ProcessStartMilliseconds();
-    // Without a start time the file counts as changed at the start.
-    if (!start) return 0;
-    return *start - Milliseconds(info.st_mtim);
+    return Microseconds(boot) - std::stoll(field) * 1000000 / ticksPerSecond;
 }
 
 std::optional<FileStamp> PlatformFileStamp(const std::string& path) {
     struct stat info;
     if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-    return FileStamp{static_cast<uint64_t>(info.st_size),
-                     int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
-}
-
-std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
-    struct stat info;
-    if (stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return (int64_t{now.tv_sec} - info.st_mtim.tv_sec) * 1000 +
-           (int64_t{now.tv_nsec} - info.st_mtim.tv_nsec) / 1000000;
+    return FileStamp{static_cast<uint64_t>(info.st_size), Microseconds(info.st_mtim)};
 }

@@ -231,13 +231,6 @@ namespace {
 // File times and the system clock both count 100 ns steps.
 int64_t Steps(const FILETIME& t) { return (int64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
 
-std::optional<FILETIME> LastWriteTime(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &info))
-        return std::nullopt;
-    return info.ftLastWriteTime;
-}
-
 }  // namespace
 
 std::optional<FileStamp> PlatformFileStamp(const std::string& path) {
@@ -245,22 +238,14 @@ std::optional<FileStamp> PlatformFileStamp(const std::string& path) {
     if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &info))
         return std::nullopt;
     return FileStamp{(uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow,
-                     Steps(info.ftLastWriteTime)};
+                     Steps(info.ftLastWriteTime) / 10};
 }
 
-std::optional<int64_t> PlatformMillisecondsSinceModified(const std::string& path) {
-    const std::optional<FILETIME> written = LastWriteTime(path);
-    if (!written) return std::nullopt;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return (Steps(now) - Steps(*written)) / 10000;
-}
-
-std::optional<int64_t> PlatformMillisecondsChangedBeforeStart(const std::string& path) {
-    const std::optional<FILETIME> written = LastWriteTime(path);
-    if (!written) return std::nullopt;
-    FILETIME created, exited, kernel, user;
-    // Without a creation time the file counts as changed at the start.
+// The creation time is on the system clock: one set back in the moments
+// since the start gives no age at all rather than a negative one.
+int64_t PlatformProcessAgeMicroseconds() {
+    FILETIME created, exited, kernel, user, now;
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-    return (Steps(created) - Steps(*written)) / 10000;
+    GetSystemTimeAsFileTime(&now);
+    return std::max<int64_t>(0, (Steps(now) - Steps(created)) / 10);
 }
