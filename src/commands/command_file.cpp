@@ -135,10 +135,18 @@ bool RunMovedCommand(CommandRunner run) {
 void DiscardStaleCommands() {
     PlatformRemoveFile(kTakenCommandFile);
     // Judged once moved aside, as a take does: what the game writes from now
-    // on lands in a new file and cannot be mistaken for the old.
-    const MoveResult moved = PlatformReplaceFile(kCommandFile, kTakenCommandFile);
-    // Held open: the game is writing it now, for this run.
-    if (moved == MoveResult::Refused) return;
+    // on lands in a new file and cannot be mistaken for the old. A game that
+    // reads the file holds it a moment at a time.
+    MoveResult moved = MoveResult::Refused;
+    RetryWhileHeld(kCommandFile, [&] {
+        moved = PlatformReplaceFile(kCommandFile, kTakenCommandFile);
+        return moved != MoveResult::Refused;
+    });
+    // Held for a whole second: left to the loop, which takes it once let go.
+    if (moved == MoveResult::Refused) {
+        AppendDebugLine("cmd.txt held open for a second at start-up: not judged");
+        return;
+    }
     if (moved == MoveResult::Done) {
         const std::optional<FileStamp> stamp = PlatformFileStamp(kTakenCommandFile);
         const std::optional<FolderClock> clock = ReadFolderClock(kProbeFile);

@@ -1,14 +1,13 @@
 // Claiming, emptying and restoring the data directory.
 #include "core/data_directory.h"
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "exchange_vocabulary.h"
 #include "files/debug_log.h"
 #include "files/file_io.h"
 #include "files/folder_clock.h"
+#include "files/held_file.h"
 #include "files/paths.h"
 #include "files/state_file.h"
 #include "platform.h"
@@ -16,10 +15,20 @@
 
 namespace {
 
+// Whether this run's process ID is in the lock file yet.
+bool gLockHolderRecorded = false;
+
 // The lock file names its holder, one decimal line, so that a game that
 // finds its directory served (exit 2) can tell which process serves it.
-bool RecordLockHolder() {
+bool WriteLockHolder() {
     return WriteWholeFile(kLockFile, std::to_string(PlatformProcessId()) + "\n");
+}
+
+bool EmptyAppendedFile(const std::string& path) {
+    if (RetryWhileHeld(path, [&] { return WriteWholeFile(path, ""); })) return true;
+    // Read-only, or something else in its place: a new file serves.
+    PlatformRemoveFile(path);
+    return CreateFileIfAbsent(path, "");
 }
 
 }  // namespace
@@ -32,22 +41,14 @@ int ClaimDataDirectory() {
     const LockResult lock = PlatformLockDirectory(kLockFile);
     if (lock == LockResult::HeldElsewhere) return kExitAlreadyServed;
     // A folder whose clock can be read is one where files can be made.
-    if (lock == LockResult::CannotCreate || !RecordLockHolder() || !ReadFolderClock(kProbeFile))
-        return kExitDataUnusable;
+    if (lock == LockResult::CannotCreate || !ReadFolderClock(kProbeFile)) return kExitDataUnusable;
     return 0;
 }
 
-bool EmptyAppendedFile(const std::string& path) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!WriteWholeFile(path, "")) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            // Read-only, or something else in its place: a new file serves.
-            PlatformRemoveFile(path);
-            return CreateFileIfAbsent(path, "");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+void RecordLockHolder() {
+    gLockHolderRecorded = RetryWhileHeld(kLockFile, WriteLockHolder);
+    if (!gLockHolderRecorded)
+        AppendDebugLine("voicebridge.lock held open for a second: process ID written once let go");
 }
 
 bool EmptyAppendedFiles() {
@@ -57,11 +58,12 @@ bool EmptyAppendedFiles() {
 }
 
 void RestoreDataDirectoryIfGone() {
+    if (!gLockHolderRecorded) gLockHolderRecorded = WriteLockHolder();
     // The lock file goes with the folder (Windows keeps both while it is
     // held); a folder made again by someone else has none.
     if (PlatformExists(kLockFile)) return;
     PlatformMakeDirectory(kDataDirectoryName);
-    RecordLockHolder();
+    gLockHolderRecorded = WriteLockHolder();
     CreateFileIfAbsent(kCommandFile, "");
     CreateFileIfAbsent(kPrivateMessageFile, "");
     CreateFileIfAbsent(kEventsFile, "");

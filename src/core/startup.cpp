@@ -39,20 +39,22 @@ int FailStartup(const char* error) {
 int RunBridge() {
     gBridgeConfig = ParseCommandLine(PlatformCommandLine());
     if (const int refused = ClaimDataDirectory()) return refused;
+    // Before anything that may wait on a file the game holds, so that the
+    // wait is told.
+    StartDebugLog(StartLine());
+    RecordLockHolder();
     // Before anything else the game could misread: a game that sees this
     // run's "starting" knows that the lists, pm_in.txt and events.txt are
     // this run's too. The lists are empty, as the directories are now.
     WriteChannelsFile();
     WriteUsersFile();
     if (!EmptyAppendedFiles()) {
-        StartDebugLog(StartLine());
         AppendDebugLine("pm_in.txt or events.txt cannot be emptied or made anew: not starting");
         return kExitDataUnusable;
     }
-    StartDebugLog(StartLine());
     // A command written before this process began belongs to an earlier
-    // run: judged before "starting", so that a game that sees this run's
-    // state never finds an earlier run's command waiting.
+    // run: judged before "starting", so that a command a game finds waiting
+    // once it sees this run's state has been judged this run's.
     DiscardStaleCommands();
     SetStatus(kStatusStarting);
 

@@ -46,6 +46,42 @@ TEST_P(StartupTest, PreparesTheDataFilesAndKeepsRunning) {
     EXPECT_TRUE(IsRunning(bridge)) << BridgeOutput();
 }
 
+// A Windows game that reads the lock and the command file over and over
+// with read sharing only, as .NET's File.ReadAllText does, while the bridge
+// starts: every start goes through, and an earlier run's command is
+// discarded, not left to run.
+TEST_P(StartupTest, AReaderThatSharesOnlyReadingStopsNoStart) {
+    if (GetParam() != BridgeBuild::Windows)
+        GTEST_SKIP() << "share modes hold between Windows programs only";
+    const std::string tool = WintoolExecutable();
+    ASSERT_FALSE(tool.empty()) << "wintool.exe not built";
+    SilentListener server;
+    std::filesystem::create_directory(dir.File("data"));
+    for (int start = 1; start <= 5; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        StopProcess(bridge);
+        std::filesystem::remove(DataPath("events.txt"));
+        WriteTestFile(DataPath("cmd.txt"), "ptt_on");
+        std::filesystem::last_write_time(DataPath("cmd.txt"),
+                                         std::filesystem::file_time_type::clock::now() - 1h);
+        std::filesystem::remove(dir.File("wine-output.txt"));
+        // Its time only bounds a reader that the test fails to stop.
+        ChildProcess reader =
+            StartWine({tool, "peek", "60000", "data\\voicebridge.lock", "data\\cmd.txt"}, dir.path);
+        ASSERT_TRUE(WaitUntil([&] {
+            return ReadTestFile(dir.File("wine-output.txt")).find("peeking") != std::string::npos;
+        }));
+        Start({"127.0.0.1", std::to_string(server.port)});
+        EXPECT_TRUE(WaitUntil([&] {
+            return Data("events.txt").find("|discarded|") != std::string::npos || HasEnded(bridge);
+        })) << Data("events.txt");
+        int code = -1;
+        EXPECT_FALSE(WaitForExit(bridge, 0ms, code))
+            << DescribeExit(code) << Data("corvanex_debug.txt");
+        StopProcess(reader);
+    }
+}
+
 TEST_P(StartupTest, DefaultsWithoutArguments) {
     Start({}, {{"VOICECLIENT_FAIL_INIT", "1"}});
     int code = -1;

@@ -13,6 +13,10 @@
 //       closes it, over and over until STOP_PATH exists; every 1,000 reads
 //       and at the end writes "reads N empty N torn N refused N" to
 //       RESULT_PATH. A read is torn unless it is seven whole lines.
+//   wintool peek MS PATH...
+//       opens each PATH in turn with read sharing only, as .NET's
+//       File.ReadAllText does, reads it whole and closes it, over and over
+//       for MS milliseconds; prints "peeking" once it has begun
 //   wintool commands PATH COUNT
 //       writes COUNT commands "pm 990|parte I inteira" into PATH with the C
 //       runtime, each in two writes 0 to 20 ms apart, each at a random
@@ -146,6 +150,18 @@ int Read(const char* path, const char* share, const char* stopPath, const char* 
     return 0;
 }
 
+int Peek(int milliseconds, int count, char** paths) {
+    std::vector<std::wstring> files;
+    for (int i = 0; i < count; ++i) files.push_back(Widen(paths[i]));
+    std::printf("peeking\n");
+    std::fflush(stdout);
+    const DWORD start = GetTickCount();
+    std::string text;
+    while (GetTickCount() - start < static_cast<DWORD>(milliseconds))
+        for (const std::wstring& file : files) ReadWhole(file, FILE_SHARE_READ, text);
+    return 0;
+}
+
 bool Free(const std::wstring& path) {
     std::string text;
     return !ReadWhole(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, text) ||
@@ -244,11 +260,13 @@ int main(int argc, char** argv) {
     if ((argc == 4 || argc == 5) && verb == "hold")
         return Hold(argv[2], argv[3], argc == 5 ? argv[4] : "");
     if (argc == 6 && verb == "read") return Read(argv[2], argv[3], argv[4], argv[5]);
+    if (argc >= 4 && verb == "peek") return Peek(std::atoi(argv[2]), argc - 3, argv + 3);
     if (argc == 4 && verb == "commands") return Commands(argv[2], std::atoi(argv[3]));
     if (argc >= 3 && verb == "spawn") return Spawn(argc - 2, argv + 2);
     if (argc >= 6 && verb == "game")
         return Game(std::string(argv[2]) == "1", argv[3], argv[4], argc - 5, argv + 5);
     if (argc == 5 && verb == "pms") return Pms(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
-    std::fputs("usage: wintool hold|read|commands|spawn|game|pms ... (see the source)\n", stderr);
+    std::fputs("usage: wintool hold|read|peek|commands|spawn|game|pms ... (see the source)\n",
+               stderr);
     return 2;
 }
