@@ -153,26 +153,34 @@ namespace {
 
 int64_t Microseconds(const timespec& t) { return int64_t{t.tv_sec} * 1000000 + t.tv_nsec / 1000; }
 
+// The fields of /proc/<process>/stat from the state on; empty when there is
+// no such file. The name before them, in parentheses, may hold spaces; the
+// fields after it do not.
+std::vector<std::string> ProcessStatFields(const std::string& process) {
+    std::ifstream in("/proc/" + process + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return {};
+    std::istringstream line(stat.substr(close + 1));
+    std::vector<std::string> fields;
+    for (std::string field; line >> field;) fields.push_back(field);
+    return fields;
+}
+
+// Field 22 of the line: the start time in clock ticks since boot.
+const size_t kStartTimeField = 19;
+
 }  // namespace
 
-// The start time in /proc/self/stat counts clock ticks since boot, as
-// CLOCK_BOOTTIME does, so a system clock set meanwhile changes nothing.
+// The start time counts clock ticks since boot, as CLOCK_BOOTTIME does, so
+// a system clock set meanwhile changes nothing.
 int64_t PlatformProcessAgeMicroseconds() {
-    std::ifstream in("/proc/self/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // The name in parentheses may hold spaces; the fields after it do not.
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(stat.substr(close + 1));
-    std::string field;
-    // The start time is field 22 of the line; the state, field 3, follows
-    // the name.
-    for (int number = 3; number <= 22; ++number) fields >> field;
-    if (!fields) return 0;
+    const std::vector<std::string> fields = ProcessStatFields("self");
+    if (fields.size() <= kStartTimeField) return 0;
     const int64_t ticksPerSecond = sysconf(_SC_CLK_TCK);
     timespec boot;
     clock_gettime(CLOCK_BOOTTIME, &boot);
-    return Microseconds(boot) - std::stoll(field) * 1000000 / ticksPerSecond;
+    return Microseconds(boot) - std::stoll(fields[kStartTimeField]) * 1000000 / ticksPerSecond;
 }
 
 std::optional<FileStamp> PlatformFileStamp(const std::string& path) {
