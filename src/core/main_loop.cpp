@@ -9,6 +9,7 @@
 #include "core/command_poll.h"
 #include "core/data_directory.h"
 #include "core/event_dispatch.h"
+#include "core/game_watch.h"
 #include "files/event_log.h"
 #include "files/pending_writes.h"
 #include "session/directories.h"
@@ -34,6 +35,17 @@ const auto kDrainBudget = std::chrono::milliseconds(100);
 // What could not be written (the game held a file, the disk was full) and
 // a data folder that went missing are seen to this often, not every turn.
 const auto kRetryInterval = std::chrono::milliseconds(100);
+// How often the game's process is looked at: its end is seen within a
+// second, a turn's length included, at a cost of a system call or two.
+const auto kGameWatchInterval = std::chrono::milliseconds(250);
+
+// Whether `next` has come; if so, the next one is `interval` from now.
+bool Due(Clock::time_point& next, Clock::duration interval) {
+    const Clock::time_point now = Clock::now();
+    if (now < next) return false;
+    next = now + interval;
+    return true;
+}
 
 }  // namespace
 
@@ -55,14 +67,16 @@ void DrainEvents() {
 
 void RunMainLoop() {
     Clock::time_point nextRetry = Clock::now();
+    Clock::time_point nextGameWatch = Clock::now();
     for (;;) {
         DrainEvents();
         LandUnfinishedMessages();
         FlushEvents();
         PollCommandFile();
-        if (Clock::now() < nextRetry) continue;
-        RestoreDataDirectoryIfGone();
-        RetryPendingWrites();
-        nextRetry = Clock::now() + kRetryInterval;
+        if (Due(nextRetry, kRetryInterval)) {
+            RestoreDataDirectoryIfGone();
+            RetryPendingWrites();
+        }
+        if (Due(nextGameWatch, kGameWatchInterval)) EndIfGameProcessEnded();
     }
 }

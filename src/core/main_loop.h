@@ -1,6 +1,7 @@
 // The endless main loop: drain the library's events, look at the command
-// file, and every 100 ms retry what could not be written. The wait for
-// events, at most 16 ms, is the loop's only pause.
+// file, every 100 ms retry what could not be written, and every 250 ms see
+// whether the game's process has ended. The wait for events, at most
+// 16 ms, is the loop's only pause.
 #pragma once
 
 [[noreturn]] void RunMainLoop();

@@ -6,6 +6,7 @@
 #include "commands/command_file.h"
 #include "core/command_line.h"
 #include "core/data_directory.h"
+#include "core/game_watch.h"
 #include "core/main_loop.h"
 #include "files/debug_log.h"
 #include "files/event_log.h"
@@ -43,6 +44,9 @@ int RunBridge() {
     // wait is told.
     StartDebugLog(StartLine());
     RecordLockHolder();
+    // Before any file is published: a bridge whose game is gone already
+    // ends with the folder as the earlier run left it.
+    WatchGameProcess();
     // Before anything else the game could misread: a game that sees this
     // run's "starting" knows that the lists, pm_in.txt and events.txt are
     // this run's too. The lists are empty, as the directories are now.

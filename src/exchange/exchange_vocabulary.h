@@ -42,12 +42,20 @@ inline constexpr const char* kDefaultNickname = "Jogador";
 // password never goes on the command line, which every user of the machine
 // can list: the bridge takes it from this environment variable.
 inline constexpr const char* kPasswordVariable = "VOICEBRIDGE_PASSWORD";
+// The ID of the game's process, for a game whose runtime cannot have the
+// system end the bridge with it: once that process has ended, so does the
+// bridge.
+inline constexpr const char* kParentProcessVariable = "VOICEBRIDGE_PARENT_PID";
 
 // The exit codes of a bridge that does not start; once started it runs
 // until it is ended.
 inline constexpr int kExitStartupFailed = 1;  // no library instance, or no connection attempt
 inline constexpr int kExitAlreadyServed = 2;  // another bridge serves this data folder
 inline constexpr int kExitDataUnusable = 3;   // no file can be made in the data folder
+// How a bridge that ended with its game's process shows, as SIGTERM shows
+// to a POSIX shell: on POSIX the bridge ends by that signal itself, on
+// Windows with this code.
+inline constexpr int kExitStopped = 143;
 
 // The fixed texts the bridge publishes, in UTF-8: the error of every end of
 // the session (but a refused login, which shows the server's reason), the

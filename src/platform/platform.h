@@ -91,3 +91,19 @@ enum class LockResult { Locked, HeldElsewhere, CannotCreate };
 // lock when the process ends, however it ends, so nothing left behind by a
 // crash ever blocks a later process.
 LockResult PlatformLockDirectory(const std::string& lockFile);
+
+enum class WatchResult { Watching, Ended, CannotWatch };
+
+// Begins to watch the process with this ID for the rest of the bridge's
+// life. Ended when no such process runs now; CannotWatch when one runs but
+// the system will not let this process watch it.
+WatchResult PlatformWatchProcess(int64_t processId);
+
+// Whether the watched process has ended since; a look costs a system call
+// or two.
+bool PlatformWatchedProcessEnded();
+
+// Ends this process at once, as a stop request from outside ends it
+// (POSIX: SIGTERM; Windows: TerminateProcess with kExitStopped): nothing
+// more is written and the files stay as they are.
+[[noreturn]] void PlatformEndAsStopped();

@@ -1,7 +1,9 @@
 // A game's ordinary life with the bridge: a restart in a folder an earlier
 // run used, a login the server refuses, the folder taken away under a
-// running bridge, and files that are not what a bridge expects to find.
+// running bridge, files that are not what a bridge expects to find, and a
+// game that ends without ending the bridge.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,6 +193,64 @@ TEST_P(GameLifeTest, APrivateMessageFileThatCannotBeEmptiedIsMadeAnew) {
     Control({"bot", "say", "700", StateEntry("myuserid"), "nova|mensagem"});
     // A bar in a sender's name would make a fourth field.
     EXPECT_TRUE(DataBecomes("pm_in.txt", "700|Bea\xC2\xA6Mod|nova|mensagem\n"));
+}
+
+// A game whose runtime cannot have the system end the bridge with it names
+// its process: once that has ended, the bridge ends as a stop ends it and
+// leaves every file as it was; at once, before it publishes, when the
+// process has ended already. A value that names no process watches nothing.
+TEST_P(GameLifeTest, TheBridgeEndsWithTheProcessNamedAsItsGame) {
+    for (const std::string value : {"abc", "0"}) {
+        SCOPED_TRACE(value);
+        StopProcess(bridge);
+        // Until the new bridge publishes, the old "authorized" would do.
+        fs::remove(DataPath("state.txt"));
+        StartLoggedIn("Ana", {{kParentProcessVariable, value}});
+        EXPECT_EQ(Count(Data("corvanex_debug.txt"), "_PID=" + value + " is no process ID"), 1u);
+    }
+    StopProcess(bridge);
+    // Under Wine the bridge takes a Windows process ID.
+    ChildProcess game;
+    std::string gameId;
+    if (GetParam() == BridgeBuild::Windows) {
+        game = StartWine({WintoolExecutable(), "idle"}, dir.path);
+        ASSERT_TRUE(WaitUntil([&] {
+            gameId = ReadTestFile(dir.File("wine-output.txt"));
+            return !gameId.empty() && gameId.back() == '\n';
+        }));
+        gameId.pop_back();
+    } else {
+        game = StartProcess({"sleep", "60"}, dir.path, {}, dir.File("game-output.txt"));
+        gameId = std::to_string(game.pid);
+    }
+    const std::vector<std::pair<std::string, std::string>> watch = {
+        {kParentProcessVariable, gameId}};
+    fs::remove(DataPath("state.txt"));
+    StartLoggedIn("Ana", watch);
+    Command("ptt_on");
+    // Its outcome goes to events.txt after the state.
+    ASSERT_TRUE(WaitUntil([&] { return Count(Data("events.txt"), "|done|") == 1; }));
+    const char* kept[] = {"state.txt", "users.txt", "members.txt", "channels.txt", "events.txt"};
+    std::vector<std::string> before;
+    for (const char* file : kept) before.push_back(Data(file));
+
+    // Natively it stays a zombie until it is reaped below: ended all the same.
+    kill(game.pid, SIGKILL);
+    int code = -1;
+    ASSERT_TRUE(WaitForExit(bridge, 20s, code));
+    EXPECT_EQ(code, kExitStopped) << DescribeExit(code);
+    const std::string ended = "process " + gameId + " (" + kParentProcessVariable + ") has ended";
+    EXPECT_EQ(Count(Data("corvanex_debug.txt"), ended + ": the bridge ends with it"), 1u)
+        << Data("corvanex_debug.txt");
+    StopProcess(game);
+
+    Start({"127.0.0.1", Port(), "10333", "0", "Bia"}, watch);
+    ASSERT_TRUE(WaitForExit(bridge, 30s, code));
+    EXPECT_EQ(code, kExitStopped) << DescribeExit(code);
+    EXPECT_EQ(Data("corvanex_debug.txt"), "start host=127.0.0.1 tcp=" + Port() +
+                                              " udp=10333 nick=Bia\n" + ended +
+                                              " already: the bridge ends with it\n");
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(Data(kept[i]), before[i]) << kept[i];
 }
 
 INSTANTIATE_FOR_BOTH_BUILDS(GameLifeTest);

@@ -32,6 +32,9 @@
 //       command a frame (16 ms) after the start, as a game that trusts the
 //       state it finds. Prints "ready", then ends the bridge once STOP_PATH
 //       exists; exits 3 when the start fails
+//   wintool idle
+//       prints its Windows process ID and waits until it is ended: a game
+//       for the bridge to watch
 //   wintool pms DATA_DIR COUNT TIMEOUT_MS
 //       consumes DATA_DIR/pm_in.txt as a game does, with the game-side
 //       library, printing each entry on its own line as it arrives, until
@@ -234,6 +237,14 @@ int Game(bool recipe, const std::string& command, const char* stopPath, int argc
     return 0;
 }
 
+int Idle() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::printf("%lu\n", GetCurrentProcessId());
+    std::fflush(stdout);
+    Sleep(INFINITE);
+    return 0;
+}
+
 int Pms(const char* dataDir, int count, int timeoutMs) {
     // Entries as they are, without the C runtime's CR before each LF.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -265,8 +276,9 @@ int main(int argc, char** argv) {
     if (argc >= 3 && verb == "spawn") return Spawn(argc - 2, argv + 2);
     if (argc >= 6 && verb == "game")
         return Game(std::string(argv[2]) == "1", argv[3], argv[4], argc - 5, argv + 5);
+    if (argc == 2 && verb == "idle") return Idle();
     if (argc == 5 && verb == "pms") return Pms(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
-    std::fputs("usage: wintool hold|read|peek|commands|spawn|game|pms ... (see the source)\n",
+    std::fputs("usage: wintool hold|read|peek|commands|spawn|game|idle|pms ... (see the source)\n",
                stderr);
     return 2;
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -167,7 +168,9 @@ std::vector<std::string> ProcessStatFields(const std::string& process) {
     return fields;
 }
 
-// Field 22 of the line: the start time in clock ticks since boot.
+// Fields 3 and 22 of the line: the state, and the start time in clock
+// ticks since boot.
+const size_t kStateField = 0;
 const size_t kStartTimeField = 19;
 
 }  // namespace
@@ -181,6 +184,46 @@ int64_t PlatformProcessAgeMicroseconds() {
     timespec boot;
     clock_gettime(CLOCK_BOOTTIME, &boot);
     return Microseconds(boot) - std::stoll(fields[kStartTimeField]) * 1000000 / ticksPerSecond;
+}
+
+namespace {
+
+// The watched process, and its start time where /proc tells it (Linux):
+// another start time under the same ID is another process, one that took
+// the ID after the watched one had ended.
+pid_t gWatchedId = 0;
+std::string gWatchedStartTime;
+
+}  // namespace
+
+WatchResult PlatformWatchProcess(int64_t processId) {
+    gWatchedId = static_cast<pid_t>(processId);
+    const std::vector<std::string> fields = ProcessStatFields(std::to_string(gWatchedId));
+    if (fields.size() > kStartTimeField) gWatchedStartTime = fields[kStartTimeField];
+    return PlatformWatchedProcessEnded() ? WatchResult::Ended : WatchResult::Watching;
+}
+
+bool PlatformWatchedProcessEnded() {
+    // EPERM is another user's process that runs.
+    if (kill(gWatchedId, 0) != 0 && errno == ESRCH) return true;
+    if (gWatchedStartTime.empty()) return false;
+    // A zombie has ended: only its parent has not taken its exit status yet.
+    const std::vector<std::string> fields = ProcessStatFields(std::to_string(gWatchedId));
+    return fields.size() <= kStartTimeField || fields[kStateField] == "Z" ||
+           fields[kStateField] == "X" || fields[kStartTimeField] != gWatchedStartTime;
+}
+
+void PlatformEndAsStopped() {
+    // The bridge may have inherited SIGTERM ignored or blocked; it ends all
+    // the same.
+    std::signal(SIGTERM, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTERM);
+    // Only where the signal could not be raised.
+    _exit(128 + SIGTERM);
 }
 
 std::optional<FileStamp> PlatformFileStamp(const std::string& path) {

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "exchange_vocabulary.h"
+
 namespace {
 
 // Closes a file handle on every path out of a function.
@@ -248,4 +250,30 @@ int64_t PlatformProcessAgeMicroseconds() {
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
     GetSystemTimeAsFileTime(&now);
     return std::max<int64_t>(0, (Steps(now) - Steps(created)) / 10);
+}
+
+namespace {
+
+// Opened once and kept for the life of the bridge: while a handle to it is
+// open, the ID of the watched process goes to no other.
+HANDLE gWatchedProcess = nullptr;
+
+}  // namespace
+
+WatchResult PlatformWatchProcess(int64_t processId) {
+    gWatchedProcess = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+    if (gWatchedProcess == nullptr)
+        return GetLastError() == ERROR_INVALID_PARAMETER ? WatchResult::Ended
+                                                         : WatchResult::CannotWatch;
+    return PlatformWatchedProcessEnded() ? WatchResult::Ended : WatchResult::Watching;
+}
+
+bool PlatformWatchedProcessEnded() {
+    return WaitForSingleObject(gWatchedProcess, 0) == WAIT_OBJECT_0;
+}
+
+void PlatformEndAsStopped() {
+    TerminateProcess(GetCurrentProcess(), kExitStopped);
+    // Only where the system refused.
+    ExitProcess(kExitStopped);
 }
