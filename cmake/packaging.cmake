@@ -43,8 +43,9 @@ if(VB_VOICECLIENT_STAND_IN)
   install(FILES docs/quickstart-${VB_PLATFORM}.txt DESTINATION ${folder} RENAME QUICKSTART.txt
           COMPONENT devkit)
   # The game kits, each with its README, as a game developer takes them.
-  foreach(kit c/voicebridge_game.h c/README.md csharp/VoiceBridge.cs csharp/README.md
-              python/voicebridge_game.py python/README.md)
+  foreach(kit c/voicebridge_game.h c/voicebridge_game.c c/sample_game.c c/README.md
+              csharp/VoiceBridge.cs csharp/SampleGame.cs csharp/README.md
+              python/voicebridge_game.py python/sample_game.py python/README.md)
     get_filename_component(kit_folder ${kit} DIRECTORY)
     install(FILES gamekit/${kit} DESTINATION ${folder}/gamekit/${kit_folder} COMPONENT devkit)
   endforeach()
