@@ -144,6 +144,9 @@ bool IsId(const std::string& text) {
     return id > 0 && id <= INT32_MAX;
 }
 
+// Nothing but spaces and tabs: no name, no text.
+bool IsBlank(const std::string& text) { return text.find_first_not_of(" \t") == text.npos; }
+
 std::string JoinWords(const Operands& words) {
     std::string line;
     for (size_t i = 0; i < words.size(); ++i) line += (i > 0 ? " " : "") + words[i];
@@ -167,10 +170,10 @@ std::string CheckArgument(const BridgeCommand& command, const std::string& argum
             if (id.empty()) return missing;
             return IsId(id) ? "" : "\"" + id + "\" is not a channel ID";
         }
-        case CommandArgument::ChannelName: return argument.empty() ? missing : "";
+        case CommandArgument::ChannelName: return IsBlank(argument) ? missing : "";
         case CommandArgument::UserIdAndText: {
             const size_t bar = argument.find(kFieldSeparator);
-            if (bar == argument.npos || bar + 1 == argument.size())
+            if (bar == argument.npos || IsBlank(argument.substr(bar + 1)))
                 return keyword + " takes " + command.argumentUsage + ShellHint(command.argument);
             const std::string user = argument.substr(0, bar);
             return IsId(user) ? "" : "\"" + user + "\" is not a user ID";
@@ -180,9 +183,14 @@ std::string CheckArgument(const BridgeCommand& command, const std::string& argum
 }
 
 // What is wrong with the bridge command, or nothing. The words may come
-// one by one or as one quoted line.
+// one by one or as one quoted line. The rules are those every game kit
+// holds, so that a command tried here behaves as it will in the game.
 std::string CheckBridgeCommand(const Operands& words) {
     const std::string line = JoinWords(words);
+    if (line.find_first_of(std::string("\r\n\0", 3)) != line.npos)
+        return "a bridge command is one line, without a zero byte";
+    if (line.size() > kMaxCommandBytes)
+        return "a bridge command holds at most " + std::to_string(kMaxCommandBytes) + " bytes";
     const size_t space = line.find(kArgumentSeparator);
     const std::string keyword = line.substr(0, space);
     const std::string argument = space == line.npos ? "" : line.substr(space + 1);

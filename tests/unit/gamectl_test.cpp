@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "exchange_vocabulary.h"
 #include "game_files.h"
 #include "process.h"
 #include "temp_directory.h"
@@ -20,6 +21,12 @@ struct Row {
     std::string error;     // the line on stderr, without its line feed
     std::string outStart;  // how stdout begins (empty: nothing on stdout)
 };
+
+size_t JoinedSize(const std::vector<std::string>& words) {
+    size_t size = 0;
+    for (const std::string& word : words) size += word.size() + 1;
+    return size;
+}
 
 TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
     TempDirectory dir;
@@ -42,6 +49,10 @@ TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
     const std::string commands = "(refresh, leave, ptt_on, ptt_off, joinid, joinpath, pm)";
     const std::string hint = " (is the bridge running there?)";
     const std::string keys = "(status, ptt, myuserid, mychannelid, mychannelname, nickname, error)";
+    // Over the bridge's limit in all, in words each within the system's.
+    std::vector<std::string> oversize = {"send", "pm", "12|"};
+    while (JoinedSize(oversize) <= kMaxCommandBytes + 5)
+        oversize.push_back(std::string(100000, 'a'));
     const std::vector<Row> rows = {
         {{"--help"}, 0, "", "usage: gamectl [--dir GAME_DIR] COMMAND"},
         {{"-h"}, 0, "", "usage: gamectl [--dir GAME_DIR] COMMAND"},
@@ -72,6 +83,13 @@ TEST(Gamectl, AcceptsWhatItDocumentsAndNamesEachMistake) {
          "pm takes USER_ID|TEXT (quote it: the shell takes | for a pipe)",
          ""},
         {{"send", "pm", "Bea|oi"}, 2, "\"Bea\" is not a user ID", ""},
+        {{"send", "joinpath", " \t"}, 2, "joinpath needs a CHANNEL_NAME_OR_PATH[|PASSWORD]", ""},
+        {{"send", "pm", "12| \t"},
+         2,
+         "pm takes USER_ID|TEXT (quote it: the shell takes | for a pipe)",
+         ""},
+        {{"send", "pm", "12|a\nb"}, 2, "a bridge command is one line, without a zero byte", ""},
+        {oversize, 2, "a bridge command holds at most 1048576 bytes", ""},
         {{"--dir", "nowhere", "show"}, 3, "no data directory nowhere/data" + hint, ""},
         {{"--dir", "bare", "wait", "status", "x", "0.1"},
          3,
