@@ -16,6 +16,7 @@
 #include "bridge_fixture.h"
 #include "exchange_vocabulary.h"
 #include "game_files.h"
+#include "talking_process.h"
 #include "voicesim_control.h"
 
 namespace {
@@ -39,40 +40,12 @@ public:
           const std::vector<std::pair<std::string, std::string>>& environment,
           const std::string& errorFile)
         : errorFile_(errorFile) {
-        int toAgent[2], fromAgent[2];
-        if (pipe(toAgent) != 0 || pipe(fromAgent) != 0) return;
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        process_.pid = fork();
-        if (process_.pid == 0) {
-            if (chdir(directory.c_str()) != 0) _exit(126);
-            for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-            dup2(toAgent[0], 0);
-            dup2(fromAgent[1], 1);
-            freopen(errorFile.c_str(), "a", stderr);
-            for (int fd : {toAgent[0], toAgent[1], fromAgent[0], fromAgent[1]}) close(fd);
-            signal(SIGPIPE, SIG_DFL);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-        close(toAgent[0]);
-        close(fromAgent[1]);
-        in_ = fdopen(toAgent[1], "w");
-        out_ = fdopen(fromAgent[0], "r");
+        ended_ = !StartTalking(child_, argv, directory, environment, errorFile);
     }
 
-    ~Agent() {
-        if (in_ != nullptr) {
-            std::fputs("quit\n", in_);
-            std::fclose(in_);
-        }
-        if (out_ != nullptr) std::fclose(out_);
-        // The agent stops the bridge it started; give it the time to. The
-        // record kills one still running after that.
-        int code = 0;
-        WaitForExit(process_, 10s, code);
-    }
+    // The agent stops the bridge it started; give it the time to. The
+    // record kills one still running after that.
+    ~Agent() { CloseTalking(child_, "quit", 10s); }
 
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;
@@ -81,9 +54,9 @@ public:
 
     // Ends the agent as a crash would: no quit, no stop.
     void Kill() {
-        kill(process_.pid, SIGKILL);
+        kill(child_.process.pid, SIGKILL);
         int code = 0;
-        WaitForExit(process_, 10s, code);
+        WaitForExit(child_.process, 10s, code);
         ended_ = true;
     }
 
@@ -95,8 +68,7 @@ public:
         if (ended_) return "";
         std::string line;
         for (const std::string& field : fields) line += (line.empty() ? "" : "\t") + field;
-        std::fprintf(in_, "%s\n", line.c_str());
-        std::fflush(in_);
+        TellLine(child_, line);
         return ReadLine();
     }
 
@@ -111,23 +83,21 @@ public:
 private:
     std::string ReadLine() {
         std::string line;
-        for (int c; (c = std::fgetc(out_)) != EOF && c != '\n';) line += static_cast<char>(c);
-        if (std::feof(out_) && !ended_) {
+        if (!ReadLineFrom(child_, line) && !ended_) {
             ended_ = true;
             int code = 0;
             ADD_FAILURE() << "the agent ended early, with "
-                          << (WaitForExit(process_, 10s, code) ? DescribeExit(code)
-                                                               : "its output closed, still running")
+                          << (WaitForExit(child_.process, 10s, code)
+                                  ? DescribeExit(code)
+                                  : "its output closed, still running")
                           << "; its error output:\n"
                           << ReadTestFile(errorFile_);
         }
         return line;
     }
 
-    ChildProcess process_;
+    TalkingProcess child_;
     std::string errorFile_;
-    FILE* in_ = nullptr;
-    FILE* out_ = nullptr;
     bool ended_ = false;
 };
 
@@ -332,26 +302,26 @@ const Scenario kScenarios[] = {
          ASSERT_EQ(stat((t.Game() + "/data/cmd.txt").c_str(), &before), 0);
          const std::string oversize = "pm 5|" + std::string(kMaxCommandBytes, 'a');
          for (const std::string& bad : {std::string(),
-                                       std::string("hello"),
-                                       std::string("REFRESH"),
-                                       std::string("refresh now"),
-                                       std::string("ptt_on\\n"),
-                                       std::string("joinid"),
-                                       std::string("joinid 0"),
-                                       std::string("joinid -3"),
-                                       std::string("joinid 5x"),
-                                       std::string("joinid 99999999999"),
-                                       std::string("joinid |segredo"),
-                                       std::string("joinpath"),
-                                       std::string("joinpath  \t "),
-                                       std::string("pm 5"),
-                                       std::string("pm x|ol\xC3\xA1"),
-                                       std::string("pm |ol\xC3\xA1"),
-                                       std::string("pm 5|"),
-                                       std::string("pm 100| \t "),
-                                       std::string("pm 5|a\\nb"),
-                                       std::string("joinid 5\\nleave"),
-                                       oversize}) {
+                                        std::string("hello"),
+                                        std::string("REFRESH"),
+                                        std::string("refresh now"),
+                                        std::string("ptt_on\\n"),
+                                        std::string("joinid"),
+                                        std::string("joinid 0"),
+                                        std::string("joinid -3"),
+                                        std::string("joinid 5x"),
+                                        std::string("joinid 99999999999"),
+                                        std::string("joinid |segredo"),
+                                        std::string("joinpath"),
+                                        std::string("joinpath  \t "),
+                                        std::string("pm 5"),
+                                        std::string("pm x|ol\xC3\xA1"),
+                                        std::string("pm |ol\xC3\xA1"),
+                                        std::string("pm 5|"),
+                                        std::string("pm 100| \t "),
+                                        std::string("pm 5|a\\nb"),
+                                        std::string("joinid 5\\nleave"),
+                                        oversize}) {
              EXPECT_EQ(t.agent->Ask({"send", bad, "1000"}), "refused") << bad.substr(0, 40);
              EXPECT_EQ(t.agent->Ask({"post", bad}), "refused") << bad.substr(0, 40);
          }
