@@ -18,6 +18,7 @@
 
 #include "bench_session.h"
 #include "join_latency.h"
+#include "kits.h"
 #include "load.h"
 #include "report.h"
 #include "stats.h"
@@ -190,6 +191,10 @@ int main(int argc, char** argv) {
              RunBursts(nullptr, BridgeBuild::Windows, plan.wineBursts, random, builds[1].bursts);
     }
 
+    const KitPlan kitPlan = shortRun ? KitPlan{1000, 100, 10} : KitPlan{10000, 1000, 200};
+    const std::vector<KitResult> kits = MeasureKits(kitPlan);
+    for (const KitResult& kit : kits) ok = ok && (kit.error.empty() || kit.error == "not built");
+
     std::cout << "### Command latency\n\n";
     PrintLatencyTable(std::cout, builds);
     std::cout << "\n### Commands written in two pieces\n\n";
@@ -198,5 +203,7 @@ int main(int argc, char** argv) {
     PrintBurstTables(std::cout, builds);
     std::cout << "\n### Cost of the bridge process, idle and under load\n\n";
     PrintCostTable(std::cout, builds);
+    std::cout << "\n### Game kits: the cost of a frame\n\n";
+    PrintKitTable(std::cout, kits);
     return ok ? 0 : 1;
 }
