@@ -4,9 +4,9 @@
 // that it all still works; --commands and --seconds give any plan more (or
 // fewer) idle commands of each kind and longer cost windows. The exit
 // status tells whether every measurement could be taken; no timing ever
-// makes it fail.
+// makes it fail. --kits measures the game kits' frames alone.
 //
-//   bridge_bench [--short] [--commands N] [--seconds S] [--wine-prefix DIR]
+//   bridge_bench [--short] [--kits] [--commands N] [--seconds S] [--wine-prefix DIR]
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -157,6 +157,7 @@ std::string DefaultWinePrefix() {
 
 int main(int argc, char** argv) {
     bool shortRun = false;
+    bool kitsOnly = false;
     int commands = 0;
     double seconds = 0;
     std::string winePrefix = DefaultWinePrefix();
@@ -168,10 +169,12 @@ int main(int argc, char** argv) {
             commands = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--seconds") == 0 && valued) {
             seconds = std::atof(argv[++i]);
+        } else if (std::strcmp(argv[i], "--kits") == 0) {
+            kitsOnly = true;
         } else if (std::strcmp(argv[i], "--wine-prefix") == 0 && valued) {
             winePrefix = argv[++i];
         } else {
-            std::cerr << "usage: bridge_bench [--short] [--commands N] [--seconds S] "
+            std::cerr << "usage: bridge_bench [--short] [--kits] [--commands N] [--seconds S] "
                          "[--wine-prefix DIR]"
                       << std::endl;
             return 2;
@@ -183,17 +186,23 @@ int main(int argc, char** argv) {
     // A fixed seed: the pauses differ between commands, not between runs.
     std::mt19937 random(20240601);
 
+    const KitPlan kitPlan = shortRun ? KitPlan{1000, 100, 10} : KitPlan{10000, 1000, 200};
+    const std::vector<KitResult> kits = MeasureKits(kitPlan);
+    bool ok = true;
+    for (const KitResult& kit : kits) ok = ok && (kit.error.empty() || kit.error == "not built");
+    if (kitsOnly) {
+        std::cout << "### Game kits: the cost of a frame\n\n";
+        PrintKitTable(std::cout, kits);
+        return ok ? 0 : 1;
+    }
+
     std::vector<BuildResults> builds(2);
-    bool ok = RunBuild(BridgeBuild::Native, plan, shortRun, winePrefix, random, builds[0]) &&
-              RunBuild(BridgeBuild::Windows, plan, shortRun, winePrefix, random, builds[1]);
+    ok = ok && RunBuild(BridgeBuild::Native, plan, shortRun, winePrefix, random, builds[0]) &&
+         RunBuild(BridgeBuild::Windows, plan, shortRun, winePrefix, random, builds[1]);
     if (ok && !shortRun) {
         ok = RunBursts(nullptr, BridgeBuild::Native, plan.nativeBursts, random, builds[0].bursts) &&
              RunBursts(nullptr, BridgeBuild::Windows, plan.wineBursts, random, builds[1].bursts);
     }
-
-    const KitPlan kitPlan = shortRun ? KitPlan{1000, 100, 10} : KitPlan{10000, 1000, 200};
-    const std::vector<KitResult> kits = MeasureKits(kitPlan);
-    for (const KitResult& kit : kits) ok = ok && (kit.error.empty() || kit.error == "not built");
 
     std::cout << "### Command latency\n\n";
     PrintLatencyTable(std::cout, builds);
