@@ -235,16 +235,12 @@ class Bridge:
              _text(username, "username") or None])
         self._password = _text(password, "password") or ""
         self._restart = bool(restart)
-
-        def path(name: str) -> str:
-            return os.path.join(self._game_dir, DATA_DIRECTORY, name)
-        self._path = path
-        self._state_file = _ReplacedFile(path(STATE_FILE))
-        self._users_file = _ReplacedFile(path(USERS_FILE))
-        self._channels_file = _ReplacedFile(path(CHANNELS_FILE))
-        self._members_file = _ReplacedFile(path(MEMBERS_FILE))
-        self._events_file = _AppendedFile(path(EVENTS_FILE))
-        self._messages_file = _AppendedFile(path(PRIVATE_MESSAGE_FILE))
+        self._state_file = _ReplacedFile(self._path(STATE_FILE))
+        self._users_file = _ReplacedFile(self._path(USERS_FILE))
+        self._channels_file = _ReplacedFile(self._path(CHANNELS_FILE))
+        self._members_file = _ReplacedFile(self._path(MEMBERS_FILE))
+        self._events_file = _AppendedFile(self._path(EVENTS_FILE))
+        self._messages_file = _AppendedFile(self._path(PRIVATE_MESSAGE_FILE))
 
         self._process: Optional["subprocess.Popen[bytes]"] = None
         self._job: Optional[int] = None  # Windows: the kill-on-close job
@@ -259,9 +255,11 @@ class Bridge:
         self._restart_at: Optional[float] = None  # monotonic time
         self._reported_status = ""
         self._reported_lists = (0, 0, 0)
-        self._parsed_users: Tuple[Tuple[int, int], List[User]] = ((-1, -1),
-                                                                 [])
-        self._parsed_channels: Tuple[int, List[Channel]] = (-1, [])
+        # The lists as parsed, and the file generations they were parsed at.
+        self._users: List[User] = []
+        self._users_parsed = (0, 0)
+        self._channels: List[Channel] = []
+        self._channels_parsed = 0
         self._stopping = False
         self._new_run()
 
@@ -294,16 +292,18 @@ class Bridge:
         ends as stopped; update() returns their events.
         """
         self._restart_at = None
-        self._stopping = True
         process = self._process
         if process is not None and not self._exited:
-            self._read_files()  # outcomes the bridge wrote before its end
-            code = None if self._exited else process.poll()
-            if code is not None:
-                self._bridge_exited(code)
-            elif not self._over:
-                self._end_session(END_STOPPED, "")
-        self._stopping = False
+            self._stopping = True  # no restart for this end
+            try:
+                self._read_files()  # outcomes written before the end
+                code = None if self._exited else process.poll()
+                if code is not None:
+                    self._bridge_exited(code)
+                elif not self._over:
+                    self._end_session(END_STOPPED, "")
+            finally:
+                self._stopping = False
         if process is not None and process.poll() is None:
             process.terminate()
             try:
@@ -376,9 +376,9 @@ class Bridge:
         self._users_file.refresh()
         self._members_file.refresh()
         key = (self._users_file.generation, self._members_file.generation)
-        if key != self._parsed_users[0]:
-            self._parsed_users = (key, self._parse_users())
-        return list(self._parsed_users[1])
+        if key != self._users_parsed:
+            self._users, self._users_parsed = self._parse_users(), key
+        return list(self._users)
 
     def channels(self) -> List[Channel]:
         """This run's channels.txt as Channel items (id, name, parent_id);
@@ -387,7 +387,7 @@ class Bridge:
             return []
         self._channels_file.refresh()
         key = self._channels_file.generation
-        if key != self._parsed_channels[0]:
+        if key != self._channels_parsed:
             channels = []
             for line in _lines(self._channels_file.data):
                 channel_id, _, rest = line.partition(FIELD_SEPARATOR)
@@ -396,8 +396,8 @@ class Bridge:
                         and _digits(fields[2])):
                     channels.append(Channel(int(channel_id), fields[0],
                                             int(fields[2])))
-            self._parsed_channels = (key, channels)
-        return list(self._parsed_channels[1])
+            self._channels, self._channels_parsed = channels, key
+        return list(self._channels)
 
     def new_messages(self) -> List[Tuple[int, str, str]]:
         """This run's private messages that neither this call nor update()
@@ -465,6 +465,9 @@ class Bridge:
             self._pump()
 
     # -- Inside the pump ----------------------------------------------
+
+    def _path(self, name: str) -> str:
+        return os.path.join(self._game_dir, DATA_DIRECTORY, name)
 
     def _new_run(self) -> None:
         self._clear_view()
@@ -932,7 +935,7 @@ def _lines(data: bytes) -> List[str]:
 
 def _digits(text: str) -> bool:
     """Whether ``text`` is one or more ASCII digits (int() takes more)."""
-    return bool(text) and all("0" <= c <= "9" for c in text)
+    return text.isascii() and text.isdigit()
 
 
 def _positive_id(text: str) -> bool:
