@@ -474,6 +474,7 @@ class Bridge:
         self._exited = False
         self._over = False
         self._holding = False  # a restarted run writes once authorized
+        self._rejoin: Optional[Command] = None  # the others wait for it
         self._logged_in_at: Optional[float] = None
 
     def _clear_view(self) -> None:
@@ -706,12 +707,15 @@ class Bridge:
         if self._holding and status == STATUS_AUTHORIZED:
             self._holding = False
             if self._last_join is not None:
-                self._queue.appendleft(Command(
-                    self._last_join, self._last_join.encode("utf-8")))
+                self._rejoin = Command(self._last_join,
+                                       self._last_join.encode("utf-8"))
+                self._queue.appendleft(self._rejoin)
 
     def _write_next(self) -> None:
         if not self._queue or self._holding or self._exited or self._over:
             return
+        if self._rejoin is not None and self._queue[0] is not self._rejoin:
+            return  # the game's commands go to the channel joined again
         path = self._path(COMMAND_FILE)
         try:
             if os.stat(path).st_size != 0:
@@ -731,6 +735,8 @@ class Bridge:
     def _answer(self, command: Command, outcome: str, text: str = "") -> None:
         command.outcome = outcome
         command.server_text = text
+        if command is self._rejoin:
+            self._rejoin = None
         self._events.append(Event(EVENT_OUTCOME, command=command))
 
     def _answer_queued(self) -> None:
