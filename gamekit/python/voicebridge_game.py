@@ -129,14 +129,16 @@ class Event:
     status: ``status`` (the new word, "" when no run is trusted).
     users, channels, members: nothing; read users() or channels() again.
     message: ``sender_id``, ``sender_name``, ``text``.
-    outcome: ``command``, the Command whose outcome is now known.
+    outcome: ``command``, the Command whose outcome is now known, and
+    ``outcome``, the one this event reports (a private message's "done"
+    may be followed by the server's refusal within the same update()).
     session_over: ``reason`` (END_...), ``text``.
     restarting: ``attempt`` (1, 2, ...), ``delay`` in seconds (float).
     Attributes of other kinds are None.
     """
 
     __slots__ = ("kind", "status", "sender_id", "sender_name", "text",
-                 "command", "reason", "attempt", "delay")
+                 "command", "outcome", "reason", "attempt", "delay")
 
     def __init__(self, kind: str, **fields: object) -> None:
         self.kind = kind
@@ -737,7 +739,8 @@ class Bridge:
         command.server_text = text
         if command is self._rejoin:
             self._rejoin = None
-        self._events.append(Event(EVENT_OUTCOME, command=command))
+        self._events.append(Event(EVENT_OUTCOME, command=command,
+                                  outcome=outcome))
 
     def _answer_queued(self) -> None:
         """session_over for the commands no session will take."""

@@ -62,7 +62,7 @@ def event_row(event):
     if event.kind == "message":
         return ("message", event.sender_id, event.sender_name, event.text)
     if event.kind == "outcome":
-        return ("outcome", number(event.command), event.command.outcome,
+        return ("outcome", number(event.command), event.outcome,
                 event.command.text)
     if event.kind == "session_over":
         return ("session_over", event.reason, event.text)
