@@ -72,7 +72,7 @@ class SampleGame:
             elif self.step == "comeback":
                 say("authorized again")
                 self.step = "done"
-        elif event.kind == EVENT_OUTCOME:
+        elif event.kind == EVENT_OUTCOME and event.command is not None:
             self.on_outcome(event.command)
         elif event.kind == EVENT_MESSAGE and self.step == "pm":
             if event.sender_id == ECO and event.text == GREETING:

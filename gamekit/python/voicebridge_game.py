@@ -19,7 +19,7 @@ import threading
 import time
 from collections import OrderedDict, deque
 from typing import (Callable, Deque, Dict, List, Mapping, NamedTuple,
-                    Optional, Tuple, Union)
+                    Optional, Tuple, Union, cast)
 
 VERSION = "1.1.0"
 __version__ = VERSION
@@ -123,35 +123,6 @@ _KEPT_MESSAGE_COMMANDS = 1024
 Port = Union[int, str, None]
 
 
-class Event:
-    """One thing update() reports; ``kind`` says which (EVENT_...).
-
-    status: ``status`` (the new word, "" when no run is trusted).
-    users, channels, members: nothing; read users() or channels() again.
-    message: ``sender_id``, ``sender_name``, ``text``.
-    outcome: ``command``, the Command whose outcome is now known, and
-    ``outcome``, the one this event reports (a private message's "done"
-    may be followed by the server's refusal within the same update()).
-    session_over: ``reason`` (END_...), ``text``.
-    restarting: ``attempt`` (1, 2, ...), ``delay`` in seconds (float).
-    Attributes of other kinds are None.
-    """
-
-    __slots__ = ("kind", "status", "sender_id", "sender_name", "text",
-                 "command", "outcome", "reason", "attempt", "delay")
-
-    def __init__(self, kind: str, **fields: object) -> None:
-        self.kind = kind
-        for name in self.__slots__[1:]:
-            setattr(self, name, fields.get(name))
-
-    def __repr__(self) -> str:
-        given = ", ".join("%s=%r" % (name, getattr(self, name))
-                          for name in self.__slots__[1:]
-                          if getattr(self, name) is not None)
-        return "Event(%r%s)" % (self.kind, ", " + given if given else "")
-
-
 class Command:
     """A command the kit was given: ``text`` as posted, ``outcome`` None
     while pending, then "done" or the reason (OUTCOME_...), and
@@ -174,7 +145,48 @@ class Command:
         return "Command(%r, outcome=%r)" % (self.text, self.outcome)
 
 
-class User(tuple):
+class Event:
+    """One thing update() reports; ``kind`` says which (EVENT_...).
+
+    status: ``status``, the new word ("" while no run is trusted).
+    users, channels, members: nothing; read users() or channels() again.
+    message: ``sender_id``, ``sender_name``, ``text``.
+    outcome: ``command``, the Command whose outcome is now known, and
+    ``outcome``, the one this event reports (a private message's "done"
+    may be followed by the server's refusal within the same update()).
+    session_over: ``reason`` (END_...), ``text``.
+    restarting: ``attempt`` (1, 2, ...), ``delay`` in seconds (float).
+    The attributes of the other kinds keep their empty values ("", 0,
+    0.0, None).
+    """
+
+    __slots__ = ("kind", "status", "sender_id", "sender_name", "text",
+                 "command", "outcome", "reason", "attempt", "delay")
+
+    def __init__(self, kind: str, *, status: str = "", sender_id: int = 0,
+                 sender_name: str = "", text: str = "",
+                 command: Optional[Command] = None, outcome: str = "",
+                 reason: str = "", attempt: int = 0,
+                 delay: float = 0.0) -> None:
+        self.kind = kind
+        self.status = status
+        self.sender_id = sender_id
+        self.sender_name = sender_name
+        self.text = text
+        self.command = command
+        self.outcome = outcome
+        self.reason = reason
+        self.attempt = attempt
+        self.delay = delay
+
+    def __repr__(self) -> str:
+        given = ", ".join("%s=%r" % (name, getattr(self, name))
+                          for name in self.__slots__[1:]
+                          if getattr(self, name))
+        return "Event(%r%s)" % (self.kind, ", " + given if given else "")
+
+
+class User(tuple):  # type: ignore[type-arg]
     """A user: the (id, name) pair of 1.0.0, with ``id``, ``name`` and
     ``channel_id`` (0 while in no channel or not yet known)."""
 
@@ -187,11 +199,11 @@ class User(tuple):
 
     @property
     def id(self) -> int:
-        return self[0]
+        return cast(int, self[0])
 
     @property
     def name(self) -> str:
-        return self[1]
+        return cast(str, self[1])
 
     def __repr__(self) -> str:
         return "User(id=%d, name=%r, channel_id=%d)" % (
@@ -262,7 +274,10 @@ class Bridge:
         self._users_parsed = (0, 0)
         self._channels: List[Channel] = []
         self._channels_parsed = 0
-        self._stopping = False
+        self._stopping = False  # stop() is ending the session
+        self._exited = False  # the kit is done with this process
+        self._over = False  # this run's session ended
+        self._trusted = False  # this run's files are out
         self._new_run()
 
     # -- Starting and ending ------------------------------------------
@@ -611,14 +626,7 @@ class Bridge:
             elif kind == "done":
                 self._command_done(fields)
             elif kind == "failed":
-                taken, _, rest = fields.partition(FIELD_SEPARATOR)
-                reason, _, text = rest.partition(FIELD_SEPARATOR)
-                command = (self._taken.pop(int(taken), None) if _digits(taken)
-                           else None)
-                if command is None and _digits(taken):
-                    command = self._sent_messages.pop(int(taken), None)
-                if command is not None:
-                    self._answer(command, reason, text)
+                self._command_failed(fields)
             elif kind == "over":
                 reason, _, text = fields.partition(FIELD_SEPARATOR)
                 over = over or (reason, text)
@@ -631,7 +639,7 @@ class Bridge:
     def _command_done(self, taken: str) -> None:
         command = self._taken.pop(int(taken), None) if _digits(taken) else None
         if command is None:
-            return
+            return  # not the kit's
         keyword = command.keyword
         if keyword in _JOINS:
             self._last_join = command.text
@@ -642,6 +650,17 @@ class Bridge:
             if len(self._sent_messages) > _KEPT_MESSAGE_COMMANDS:
                 self._sent_messages.popitem(last=False)
         self._answer(command, OUTCOME_DONE)
+
+    def _command_failed(self, fields: str) -> None:
+        taken, _, rest = fields.partition(FIELD_SEPARATOR)
+        reason, _, text = rest.partition(FIELD_SEPARATOR)
+        if not _digits(taken):
+            return
+        command = self._taken.pop(int(taken), None)
+        if command is None:  # a private message the server refused late
+            command = self._sent_messages.pop(int(taken), None)
+        if command is not None:
+            self._answer(command, reason, text)
 
     def _bridge_exited(self, code: int) -> None:
         self._read_files()  # what it wrote before it ended

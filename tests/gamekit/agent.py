@@ -86,17 +86,22 @@ def microseconds(seconds):
     return int(seconds * 1e6)
 
 
+def spread(times, middle, high):
+    """The median, 99th percentile and maximum of ``times``, named."""
+    times = sorted(times)
+    p99 = times[min(len(times) - 1, len(times) * 99 // 100)]
+    return "%s %d %s %d max_us %d" % (
+        middle, microseconds(times[len(times) // 2]), high, microseconds(p99),
+        microseconds(times[-1]))
+
+
 def frames(count):
     times = []
     for _ in range(count):
         begun = time.perf_counter()
         bridge.update()
         times.append(time.perf_counter() - begun)
-    times.sort()
-    return "median_us %d p99_us %d max_us %d" % (
-        microseconds(times[len(times) // 2]),
-        microseconds(times[min(len(times) - 1, len(times) * 99 // 100)]),
-        microseconds(times[-1]))
+    return spread(times, "median_us", "p99_us")
 
 
 def paced_frames(milliseconds):
@@ -125,11 +130,7 @@ def ptt_latency(count):
                 return "error %s not shown within 5 s" % command
             time.sleep(0.001)
         times.append(time.perf_counter() - begun)
-    times.sort()
-    return "p50_us %d p99_us %d max_us %d" % (
-        microseconds(times[len(times) // 2]),
-        microseconds(times[min(len(times) - 1, len(times) * 99 // 100)]),
-        microseconds(times[-1]))
+    return spread(times, "p50_us", "p99_us")
 
 
 def start(args):
