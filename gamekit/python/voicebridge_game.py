@@ -76,6 +76,12 @@ EVENT_OUTCOME = "outcome"
 EVENT_SESSION_OVER = "session_over"
 EVENT_RESTARTING = "restarting"
 
+# The lines of events.txt the kit reads besides those of the lists.
+_LINE_TAKEN = "taken"
+_LINE_DONE = "done"
+_LINE_FAILED = "failed"
+_LINE_OVER = "over"
+
 # A command's outcome: done, or the reason the bridge (or the kit) gives.
 OUTCOME_DONE = "done"
 OUTCOME_NOT_A_COMMAND = "not_a_command"
@@ -253,6 +259,9 @@ class Bridge:
         self._users_file = _ReplacedFile(self._path(USERS_FILE))
         self._channels_file = _ReplacedFile(self._path(CHANNELS_FILE))
         self._members_file = _ReplacedFile(self._path(MEMBERS_FILE))
+        self._lists = {EVENT_USERS: self._users_file,
+                       EVENT_CHANNELS: self._channels_file,
+                       EVENT_MEMBERS: self._members_file}
         self._events_file = _AppendedFile(self._path(EVENTS_FILE))
         self._messages_file = _AppendedFile(self._path(PRIVATE_MESSAGE_FILE))
 
@@ -268,7 +277,7 @@ class Bridge:
         self._attempt = 0  # restarts since the last session that lasted
         self._restart_at: Optional[float] = None  # monotonic time
         self._reported_status = ""
-        self._reported_lists = (0, 0, 0)
+        self._reported_lists = dict.fromkeys(self._lists, 0)
         # The lists as parsed, and the file generations they were parsed at.
         self._users: List[User] = []
         self._users_parsed = (0, 0)
@@ -500,13 +509,15 @@ class Bridge:
         self._trusted = False
         self._state: Dict[str, str] = {}
         self._last_seq = 0
-        for watched in (self._state_file, self._users_file,
-                        self._channels_file, self._members_file):
+        self._state_file.reset()
+        for watched in self._lists.values():
             watched.reset()
         self._events_file.reset()
         self._messages_file.reset()
 
     def _spawn(self) -> None:
+        """Starts the bridge with the password in its environment alone;
+        OSError when it cannot be run."""
         try:
             os.remove(self._path(STATE_FILE))
         except (FileNotFoundError, NotADirectoryError):
@@ -545,8 +556,7 @@ class Bridge:
             return
         over = self._read_events()
         self._read_state()
-        for watched in (self._users_file, self._channels_file,
-                        self._members_file):
+        for watched in self._lists.values():
             watched.refresh()
         self._events.extend(self._read_messages())
         self._report_view()  # the state that comes with an end first
@@ -558,15 +568,10 @@ class Bridge:
         if status != self._reported_status:
             self._reported_status = status
             self._events.append(Event(EVENT_STATUS, status=status))
-        lists = (self._users_file.generation,
-                 self._channels_file.generation,
-                 self._members_file.generation)
-        for kind, old, new in zip((EVENT_USERS, EVENT_CHANNELS,
-                                   EVENT_MEMBERS),
-                                  self._reported_lists, lists):
-            if old != new:
+        for kind, watched in self._lists.items():
+            if watched.generation != self._reported_lists[kind]:
+                self._reported_lists[kind] = watched.generation
                 self._events.append(Event(kind))
-        self._reported_lists = lists
 
     def _this_run(self) -> bool:
         # Trusted once the lock names the process started here and the
@@ -618,22 +623,20 @@ class Bridge:
             # Most events come with a new state (a join, the ptt, the end).
             self._state_file.stale = True
             kind, _, fields = rest.partition(FIELD_SEPARATOR)
-            if kind == "taken":
+            if kind == _LINE_TAKEN:
                 if self._written:  # else not the kit's: someone else's
                     command = self._written.popleft()
                     command._seq = seq
                     self._taken[seq] = command
-            elif kind == "done":
+            elif kind == _LINE_DONE:
                 self._command_done(fields)
-            elif kind == "failed":
+            elif kind == _LINE_FAILED:
                 self._command_failed(fields)
-            elif kind == "over":
+            elif kind == _LINE_OVER:
                 reason, _, text = fields.partition(FIELD_SEPARATOR)
                 over = over or (reason, text)
-            elif kind in (EVENT_USERS, EVENT_CHANNELS, EVENT_MEMBERS):
-                {EVENT_USERS: self._users_file,
-                 EVENT_CHANNELS: self._channels_file,
-                 EVENT_MEMBERS: self._members_file}[kind].stale = True
+            elif kind in self._lists:  # published anew
+                self._lists[kind].stale = True
         return over
 
     def _command_done(self, taken: str) -> None:
