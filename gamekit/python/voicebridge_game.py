@@ -65,6 +65,7 @@ COMMAND_FILE = "cmd.txt"
 LOCK_FILE = "voicebridge.lock"
 FIELD_SEPARATOR = "|"  # between the fields of a line
 PASSWORD_VARIABLE = "VOICEBRIDGE_PASSWORD"
+PARENT_VARIABLE = "VOICEBRIDGE_PARENT_PID"
 
 # The kinds of the events update() returns.
 EVENT_STATUS = "status"
@@ -517,7 +518,12 @@ class Bridge:
 
     def _spawn(self) -> None:
         """Starts the bridge with the password in its environment alone;
-        OSError when it cannot be run."""
+        OSError when it cannot be run.
+
+        The game's process ID goes with it too: the bridge then ends with
+        the game where neither a parent-death signal nor a job object can
+        be had (another thread than the main one, macOS, a launcher's job
+        that forbids another)."""
         try:
             os.remove(self._path(STATE_FILE))
         except (FileNotFoundError, NotADirectoryError):
@@ -532,6 +538,7 @@ class Bridge:
         environment.pop(PASSWORD_VARIABLE, None)
         if self._password:
             environment[PASSWORD_VARIABLE] = self._password
+        environment[PARENT_VARIABLE] = str(os.getpid())
         self._process, self._job = _spawn(
             [self._program] + self._arguments, self._game_dir, environment)
         self._new_run()
