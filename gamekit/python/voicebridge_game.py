@@ -35,7 +35,8 @@ COMMANDS: Tuple[Tuple[str, str], ...] = (
     ("joinpath", "channel_name"),
     ("pm", "user_id_text"),
 )
-_JOINS = ("joinid", "joinpath")
+_JOIN_BY_NAME = "joinpath"
+_JOINS = ("joinid", _JOIN_BY_NAME)
 _LEAVE = "leave"
 _PM = "pm"
 
@@ -546,7 +547,7 @@ class Bridge:
     def _pump(self) -> None:
         now = time.monotonic()
         if self._restart_at is not None and now >= self._restart_at:
-            self._restart_now(now)
+            self._restart_now()
         process = self._process
         if process is not None and not self._exited:
             self._read_files()
@@ -713,7 +714,7 @@ class Bridge:
         self._events.append(Event(EVENT_RESTARTING, attempt=self._attempt,
                                   delay=delay))
 
-    def _restart_now(self, now: float) -> None:
+    def _restart_now(self) -> None:
         process = self._process
         if process is not None and process.poll() is None:
             process.kill()  # SIGTERM was not enough; try next frame
@@ -735,7 +736,10 @@ class Bridge:
         if (self._logged_in_at is not None
                 and now - self._logged_in_at >= _STABLE_SESSION_SECONDS):
             self._attempt = 0
-        if self._holding and status == STATUS_AUTHORIZED:
+        # A join by name waits for the channels: the bridge looks it up.
+        if (self._holding and status == STATUS_AUTHORIZED
+                and (self._channels_file.data or self._last_join is None
+                     or self._last_join.partition(" ")[0] != _JOIN_BY_NAME)):
             self._holding = False
             if self._last_join is not None:
                 self._rejoin = Command(self._last_join,
