@@ -878,7 +878,7 @@ static int vbg__reread(struct vbg__kit *k, vbg__list *l, int file, char **old_te
     if (got == VBG__FAILED) return 0; /* the last good list stays */
     vbg__seen(&l->watch, &stamp);
     if (got == VBG__ABSENT) text = NULL, length = 0;
-    if (length == l->length && vbg__hash(text, length) == l->hash) {
+    if (length == l->length && (length == 0 || vbg__hash(text, length) == l->hash)) {
         free(text);
         return 0;
     }
