@@ -918,91 +918,88 @@ static void vbg__apply_members(struct vbg__kit *k) {
     for (i = 0; i < k->users.count; ++i) {
         vbg__member key, *found;
         key.user_id = users[i].id;
-        found = (vbg__member *)bsearch(&key, k->members.items, (size_t)k->members.count, sizeof key,
-                                       vbg__by_user);
+        found = k->members.count == 0
+                    ? NULL
+                    : (vbg__member *)bsearch(&key, k->members.items, (size_t)k->members.count,
+                                             sizeof key, vbg__by_user);
         users[i].channel_id = found != NULL ? found->channel_id : 0;
     }
 }
 
-/* Each list parsed anew when its file changed; 1 when it did. The old
-   text and items are freed only now, at a call that ends their life. */
-static int vbg__refresh_users(struct vbg__kit *k) {
-    char *old, *cursor, *line, *end;
-    vbg_user *users;
+/* L's file cut into items of ITEM bytes, one a line that PARSE makes one
+   of, when what it holds changed; 1 then. The old text and items are freed
+   only now, at a call that ends their life. */
+static int vbg__refresh_list(struct vbg__kit *k, vbg__list *l, int file, size_t item,
+                             int (*parse)(char *line, void *item)) {
+    char *old, *cursor, *line, *end, *items;
     int n = 0;
-    if (!vbg__reread(k, &k->users, VBG__USERS, &old)) return 0;
+    if (!vbg__reread(k, l, file, &old)) return 0;
     free(old);
-    free(k->users.items);
-    users = (vbg_user *)malloc(sizeof *users * vbg__line_count(k->users.text, k->users.length));
-    cursor = k->users.text;
-    end = cursor + k->users.length;
-    while (users != NULL && (line = vbg__cut_line(&cursor, end)) != NULL) {
-        char *bar = strchr(line, VBG_FIELD_SEPARATOR);
-        if (*line == '\0') continue;
-        if (bar != NULL) *bar = '\0';
-        users[n].id = vbg__parse_int(line);
-        users[n].name = bar != NULL ? bar + 1 : "";
-        users[n++].channel_id = 0;
-    }
-    k->users.items = users;
-    k->users.count = n;
-    vbg__apply_members(k);
+    free(l->items);
+    items = (char *)malloc(item * vbg__line_count(l->text, l->length));
+    cursor = l->text;
+    end = cursor + l->length;
+    while (items != NULL && (line = vbg__cut_line(&cursor, end)) != NULL)
+        n += *line != '\0' && parse(line, items + item * (size_t)n);
+    l->items = items;
+    l->count = items != NULL ? n : 0;
+    return 1;
+}
+
+/* ID|NAME */
+static int vbg__parse_user(char *line, void *item) {
+    vbg_user *user = (vbg_user *)item;
+    char *bar = strchr(line, VBG_FIELD_SEPARATOR);
+    if (bar != NULL) *bar = '\0';
+    user->id = vbg__parse_int(line);
+    user->name = bar != NULL ? bar + 1 : "";
+    user->channel_id = 0;
     return 1;
 }
 
 /* ID|NAME|0|PARENT: the name is what lies between the first bar and the
    last two, bars included. */
-static int vbg__refresh_channels(struct vbg__kit *k) {
-    char *old, *cursor, *line, *end;
-    vbg_channel *channels;
-    int n = 0;
-    if (!vbg__reread(k, &k->channels, VBG__CHANNELS, &old)) return 0;
-    free(old);
-    free(k->channels.items);
-    channels = (vbg_channel *)malloc(sizeof *channels *
-                                     vbg__line_count(k->channels.text, k->channels.length));
-    cursor = k->channels.text;
-    end = cursor + k->channels.length;
-    while (channels != NULL && (line = vbg__cut_line(&cursor, end)) != NULL) {
-        char *first = strchr(line, VBG_FIELD_SEPARATOR), *last = strrchr(line, VBG_FIELD_SEPARATOR),
-             *middle = last;
-        vbg_channel *c = &channels[n];
-        if (*line == '\0') continue;
-        while (middle != NULL && middle > first && *--middle != VBG_FIELD_SEPARATOR) continue;
-        c->id = vbg__parse_int(line);
-        c->name = first != NULL ? first + 1 : "";
-        c->parent_id = 0;
-        if (first != NULL && middle != NULL && middle > first) {
-            *middle = '\0';
-            c->parent_id = vbg__parse_int(last + 1);
-        }
-        ++n;
+static int vbg__parse_channel(char *line, void *item) {
+    vbg_channel *channel = (vbg_channel *)item;
+    char *first = strchr(line, VBG_FIELD_SEPARATOR), *last = strrchr(line, VBG_FIELD_SEPARATOR),
+         *middle = last;
+    while (middle != NULL && middle > first && *--middle != VBG_FIELD_SEPARATOR) continue;
+    channel->id = vbg__parse_int(line);
+    channel->name = first != NULL ? first + 1 : "";
+    channel->parent_id = 0;
+    if (first != NULL && middle != NULL && middle > first) {
+        *middle = '\0';
+        channel->parent_id = vbg__parse_int(last + 1);
     }
-    k->channels.items = channels;
-    k->channels.count = n;
     return 1;
 }
 
+/* USER ID|CHANNEL ID */
+static int vbg__parse_member(char *line, void *item) {
+    vbg__member *member = (vbg__member *)item;
+    char *bar = strchr(line, VBG_FIELD_SEPARATOR);
+    if (bar == NULL) return 0;
+    member->user_id = vbg__parse_int(line);
+    member->channel_id = vbg__parse_int(bar + 1);
+    return 1;
+}
+
+static int vbg__refresh_users(struct vbg__kit *k) {
+    if (!vbg__refresh_list(k, &k->users, VBG__USERS, sizeof(vbg_user), vbg__parse_user)) return 0;
+    vbg__apply_members(k);
+    return 1;
+}
+
+static int vbg__refresh_channels(struct vbg__kit *k) {
+    return vbg__refresh_list(k, &k->channels, VBG__CHANNELS, sizeof(vbg_channel),
+                             vbg__parse_channel);
+}
+
 static int vbg__refresh_members(struct vbg__kit *k) {
-    char *old, *cursor, *line, *end;
-    vbg__member *members;
-    int n = 0;
-    if (!vbg__reread(k, &k->members, VBG__MEMBERS, &old)) return 0;
-    free(old);
-    free(k->members.items);
-    members = (vbg__member *)malloc(sizeof *members *
-                                    vbg__line_count(k->members.text, k->members.length));
-    cursor = k->members.text;
-    end = cursor + k->members.length;
-    while (members != NULL && (line = vbg__cut_line(&cursor, end)) != NULL) {
-        char *bar = strchr(line, VBG_FIELD_SEPARATOR);
-        if (*line == '\0' || bar == NULL) continue;
-        members[n].user_id = vbg__parse_int(line);
-        members[n++].channel_id = vbg__parse_int(bar + 1);
-    }
-    if (members != NULL) qsort(members, (size_t)n, sizeof *members, vbg__by_user);
-    k->members.items = members;
-    k->members.count = members != NULL ? n : 0;
+    if (!vbg__refresh_list(k, &k->members, VBG__MEMBERS, sizeof(vbg__member), vbg__parse_member))
+        return 0;
+    if (k->members.count > 1)
+        qsort(k->members.items, (size_t)k->members.count, sizeof(vbg__member), vbg__by_user);
     vbg__apply_members(k);
     return 1;
 }
