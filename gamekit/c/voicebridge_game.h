@@ -448,6 +448,7 @@ struct vbg__kit {
     vbg__pair *pairs;
     int pair_count, pair_size;
     char *last_join;
+    vbg_request *rejoin; /* the join sent again, while its outcome is awaited */
     /* events: the batch being gathered, and the one vbg_update handed out */
     vbg__queued_event *gathered;
     int gathered_count, gathered_size;
@@ -707,6 +708,7 @@ static vbg_request *vbg__new_request(struct vbg__kit *k, const char *text, int i
 
 static void vbg__free_request(struct vbg__kit *k, vbg_request *r) {
     int i;
+    if (k->rejoin == r) k->rejoin = NULL;
     for (i = 0; i < k->pair_count; ++i)
         if (k->pairs[i].request == r) k->pairs[i--] = k->pairs[--k->pair_count];
     if (r->previous_ != NULL) r->previous_->next_ = r->next_;
@@ -725,6 +727,7 @@ static void vbg__answer(struct vbg__kit *k, vbg_request *r, const char *outcome,
     snprintf(r->reason_, sizeof r->reason_, "%s", outcome);
     r->outcome = r->reason_;
     r->stage_ = VBG__ANSWERED;
+    if (k->rejoin == r) k->rejoin = NULL;
     if (strcmp(outcome, VBG_OUTCOME_DONE) == 0) {
         if (strncmp(r->text, "joinid ", 7) == 0 || strncmp(r->text, "joinpath ", 9) == 0) {
             free(k->last_join);
@@ -1206,18 +1209,26 @@ static void vbg__read_messages(struct vbg__kit *k) {
 }
 
 /* After the state was read: its status told, and once a restarted session
-   is authorized, the last join again before the game's queued commands. */
+   is authorized, the last join again before the game's queued commands,
+   which wait for its outcome so that they reach the channel joined again.
+   A join by name waits for the channels too: the bridge looks it up there. */
 static void vbg__follow_state(struct vbg__kit *k) {
     const char *status = vbg__value(k, VBG__KEY_STATUS);
+    vbg_request *join;
     vbg__tell_status(k, status);
     if (strcmp(status, VBG_STATUS_AUTHORIZED) != 0 || k->over) return;
     if (k->up_since == 0) k->up_since = vbg__now_ms();
-    if (k->hold) {
-        vbg_request *join = k->last_join != NULL ? vbg__new_request(k, k->last_join, 0) : NULL;
-        if (join != NULL) join->resent = 1;
-        if (join != NULL && !vbg__enqueue(k, join, 1)) vbg__free_request(k, join);
-        k->hold = k->retrying = 0;
+    if (!k->hold) return;
+    if (k->last_join != NULL && strncmp(k->last_join, "joinpath ", 9) == 0 &&
+        k->channels.count == 0) {
+        if (vbg__refresh_channels(k)) vbg__add_event(k, VBG_EVENT_CHANNELS);
+        if (k->channels.count == 0) return;
     }
+    join = k->last_join != NULL ? vbg__new_request(k, k->last_join, 0) : NULL;
+    if (join != NULL) join->resent = 1;
+    if (join != NULL && !vbg__enqueue(k, join, 1)) vbg__free_request(k, join), join = NULL;
+    k->rejoin = join;
+    k->hold = k->retrying = 0;
 }
 
 /* The next queued command into cmd.txt once it is free. The bridge puts
@@ -1228,7 +1239,9 @@ static void vbg__write_next(struct vbg__kit *k) {
     vbg__stamp stamp;
     vbg_request *r;
     int got;
-    if (k->queue_count == 0 || k->hold || !k->trusted || k->over || !k->process.running) return;
+    if (k->queue_count == 0 || k->hold || !k->trusted || k->over || !k->process.running ||
+        (k->rejoin != NULL && k->queue[0] != k->rejoin))
+        return;
     got = vbg__stat(k->paths[VBG__COMMAND], &stamp);
     if (got == VBG__FAILED || (got == VBG__OK && stamp.size > 0)) return;
     vbg__read_events(k);
