@@ -303,7 +303,7 @@ namespace VoiceBridge {
         private IReadOnlyList<User> _users = new User[0];
         private IReadOnlyList<Channel> _channels = new Channel[0];
         private string _usersText = "", _membersText = "", _channelsText = "";
-        private bool _usersDue, _channelsDue;
+        private bool _usersDue, _membersDue, _channelsDue;
         private bool _sessionOver;  // its SessionOver event was given
         // Commands: posted and not yet written, the one in cmd.txt not yet
         // taken, and those taken awaiting an outcome, by their taken line.
@@ -717,7 +717,7 @@ namespace VoiceBridge {
                 return;
             ReadState();
             ReadEvents();
-            if (_usersDue || _channelsDue)
+            if (_usersDue || _membersDue || _channelsDue)
                 ReadLists();
             if (withMessages)
                 foreach (Message message in ReadMessages())
@@ -804,8 +804,8 @@ namespace VoiceBridge {
                     EndSession(over.Length > 2 ? over[2] : SessionEnd.BridgeEnded,
                                over.Length > 3 ? over[3] : "");
                     break;
-                case EventUsers:
-                case EventMembers: _usersDue = true; break;
+                case EventUsers: _usersDue = true; break;
+                case EventMembers: _membersDue = true; break;
                 case EventChannels: _channelsDue = true; break;
             }
         }
@@ -856,58 +856,56 @@ namespace VoiceBridge {
             Emit(new BridgeEvent(BridgeEventKind.Outcome) { Command = command });
         }
 
+        // Each list read when events.txt said it was published; an event
+        // for each that changed.
         private void ReadLists() {
-            if (_channelsDue) {
-                _channelsDue = false;
-                if (ReadListText(ChannelsFileName, ref _channelsText)) {
-                    _channels = ParseChannels(_channelsText);
-                    Emit(new BridgeEvent(BridgeEventKind.Channels));
-                }
+            if (ReadListText(ChannelsFileName, ref _channelsDue, ref _channelsText)) {
+                _channels = ParseChannels(_channelsText);
+                Emit(new BridgeEvent(BridgeEventKind.Channels));
             }
-            if (_usersDue) {
-                _usersDue = false;
-                bool users = ReadListText(UsersFileName, ref _usersText);
-                bool members = ReadListText(MembersFileName, ref _membersText);
-                if (users || members)
-                    _users = ParseUsers(_usersText, _membersText);
-                if (users)
-                    Emit(new BridgeEvent(BridgeEventKind.Users));
-                if (members)
-                    Emit(new BridgeEvent(BridgeEventKind.Members));
-            }
+            bool users = ReadListText(UsersFileName, ref _usersDue, ref _usersText);
+            bool members = ReadListText(MembersFileName, ref _membersDue, ref _membersText);
+            if (users || members)
+                _users = ParseUsers(_usersText, _membersText);
+            if (users)
+                Emit(new BridgeEvent(BridgeEventKind.Users));
+            if (members)
+                Emit(new BridgeEvent(BridgeEventKind.Members));
         }
 
-        // True when the list was read anew; a refused open keeps the last
-        // good read and is tried again next pump.
-        private bool ReadListText(string name, ref string kept) {
-            byte[] content = ReadFile(DataPath(name));
-            if (content == null) {
-                if (name == ChannelsFileName)
-                    _channelsDue = true;
-                else
-                    _usersDue = true;
+        // True when the list was due and read anew; a refused open keeps the
+        // last good read and leaves it due for the next pump.
+        private bool ReadListText(string name, ref bool due, ref string kept) {
+            if (!due)
                 return false;
-            }
+            byte[] content = ReadFile(DataPath(name));
+            if (content == null)
+                return false;
+            due = false;
             string text = Encoding.UTF8.GetString(content);
             bool changed = text != kept;
             kept = text;
             return changed;
         }
 
+        // The lists are read in place, line by line, without splitting the
+        // text: a big server's list is read again within one frame.
         private static IReadOnlyList<User> ParseUsers(string usersText, string membersText) {
             var channelOf = new Dictionary<int, int>();
-            foreach (string line in Lines(membersText)) {
-                int bar = line.IndexOf(FieldSeparator);
-                if (bar > 0 && TryParseId(line.Substring(0, bar), out int id) &&
-                    TryParseId(line.Substring(bar + 1), out int channelId))
+            for (int start = 0, end; start < membersText.Length; start = end + 1) {
+                end = LineEnd(membersText, start);
+                int bar = membersText.IndexOf(FieldSeparator, start, end - start);
+                if (bar > start && TryParseId(membersText, start, bar, out int id) &&
+                    TryParseId(membersText, bar + 1, end, out int channelId))
                     channelOf[id] = channelId;
             }
             var users = new List<User>();
-            foreach (string line in Lines(usersText)) {
-                int bar = line.IndexOf(FieldSeparator);
-                if (bar > 0 && TryParseId(line.Substring(0, bar), out int id)) {
+            for (int start = 0, end; start < usersText.Length; start = end + 1) {
+                end = LineEnd(usersText, start);
+                int bar = usersText.IndexOf(FieldSeparator, start, end - start);
+                if (bar > start && TryParseId(usersText, start, bar, out int id)) {
                     channelOf.TryGetValue(id, out int channelId);
-                    users.Add(new User(id, line.Substring(bar + 1), channelId));
+                    users.Add(new User(id, usersText.Substring(bar + 1, end - bar - 1), channelId));
                 }
             }
             return users.AsReadOnly();
@@ -915,19 +913,28 @@ namespace VoiceBridge {
 
         private static IReadOnlyList<Channel> ParseChannels(string text) {
             var channels = new List<Channel>();
-            foreach (string line in Lines(text)) {
+            for (int start = 0, end; start < text.Length; start = end + 1) {
+                end = LineEnd(text, start);
+                if (end == start)
+                    continue;
                 // id|name|0|parent: the name, bars and all, lies between the first bar
                 // and the last two.
-                int first = line.IndexOf(FieldSeparator);
-                int last = line.LastIndexOf(FieldSeparator);
-                int beforeLast = last > 0 ? line.LastIndexOf(FieldSeparator, last - 1) : -1;
-                if (first > 0 && beforeLast > first &&
-                    TryParseId(line.Substring(0, first), out int id) &&
-                    TryParseId(line.Substring(last + 1), out int parentId))
-                    channels.Add(
-                        new Channel(id, line.Substring(first + 1, beforeLast - first - 1), parentId));
+                int first = text.IndexOf(FieldSeparator, start, end - start);
+                int last = text.LastIndexOf(FieldSeparator, end - 1, end - start);
+                int beforeLast =
+                    last > start ? text.LastIndexOf(FieldSeparator, last - 1, last - start) : -1;
+                if (first > start && beforeLast > first &&
+                    TryParseId(text, start, first, out int id) &&
+                    TryParseId(text, last + 1, end, out int parentId))
+                    channels.Add(new Channel(
+                        id, text.Substring(first + 1, beforeLast - first - 1), parentId));
             }
             return channels.AsReadOnly();
+        }
+
+        private static int LineEnd(string text, int start) {
+            int end = text.IndexOf('\n', start);
+            return end < 0 ? text.Length : end;
         }
 
         // pm_in.txt from the kept offset, each complete line once.
@@ -1140,7 +1147,7 @@ namespace VoiceBridge {
             _users = new User[0];
             _channels = new Channel[0];
             _usersText = _membersText = _channelsText = "";
-            _usersDue = _channelsDue = false;
+            _usersDue = _membersDue = _channelsDue = false;
             CurrentStatus = "";
         }
 
@@ -1231,7 +1238,22 @@ namespace VoiceBridge {
 
         // Decimal digits only, up to 2147483647.
         private static bool TryParseId(string text, out int id) =>
-            int.TryParse(text, NumberStyles.None, CultureInfo.InvariantCulture, out id);
+            TryParseId(text, 0, text.Length, out id);
+
+        private static bool TryParseId(string text, int start, int end, out int id) {
+            long value = 0;
+            id = 0;
+            for (int i = start; i < end; i++) {
+                char c = text[i];
+                if (c < '0' || c > '9')
+                    return false;
+                value = value * 10 + (c - '0');
+                if (value > int.MaxValue)
+                    return false;
+            }
+            id = (int)value;
+            return end > start;
+        }
 
         // ---- Files ----
 
@@ -1266,11 +1288,15 @@ namespace VoiceBridge {
             new FileStream(path, FileMode.Open, FileAccess.Read,
                            FileShare.ReadWrite | FileShare.Delete, 4096);
 
-        private static byte[] ReadToEnd(Stream stream) {
-            using (var memory = new MemoryStream()) {
-                stream.CopyTo(memory);
-                return memory.ToArray();
-            }
+        // What lies from the position to the end, read into one buffer of that size.
+        private static byte[] ReadToEnd(FileStream stream) {
+            var content = new byte[Math.Max(0, stream.Length - stream.Position)];
+            int got = 0;
+            for (int n; got < content.Length && (n = stream.Read(content, got, content.Length - got)) > 0;)
+                got += n;
+            if (got < content.Length)
+                Array.Resize(ref content, got);  // cut meanwhile: what was there
+            return content;
         }
 
         private static IEnumerable<string> Lines(string text) {
