@@ -105,6 +105,10 @@ internal sealed class SampleGame {
                 }
                 break;
             case BridgeEventKind.SessionOver:
+                // A try of the restart that finds no server yet ends too: the
+                // restart goes on.
+                if (_stage == Stage.Restarting)
+                    break;
                 if (_stage != Stage.AwaitingEnd)
                     _failure = "the session ended too early: " + e.Reason + " " + e.Text;
                 _out.WriteLine("session over: " + e.Reason);

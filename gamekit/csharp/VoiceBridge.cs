@@ -305,6 +305,7 @@ namespace VoiceBridge {
         private string _usersText = "", _membersText = "", _channelsText = "";
         private bool _usersDue, _membersDue, _channelsDue;
         private bool _sessionOver;  // its SessionOver event was given
+        private string _overReason, _overText;  // events.txt's over line, once read
         // Commands: posted and not yet written, the one in cmd.txt not yet
         // taken, and those taken awaiting an outcome, by their taken line.
         private readonly LinkedList<BridgeCommand> _queue = new LinkedList<BridgeCommand>();
@@ -696,6 +697,8 @@ namespace VoiceBridge {
             // ended is read before its end is acted on.
             bool ended = HasEnded();
             ReadThisRun(withMessages);
+            if (_process == null)
+                return;  // its end read there began a restart
             if (ended)
                 OnBridgeEnded();
             else
@@ -722,6 +725,9 @@ namespace VoiceBridge {
             if (withMessages)
                 foreach (Message message in ReadMessages())
                     Emit(new BridgeEvent(BridgeEventKind.Message) { Message = message });
+            // The end last, after all that came before it: a restart clears the view.
+            if (_overReason != null && !_sessionOver)
+                EndSession(_overReason, _overText);
         }
 
         // Once state.txt is there and the lock names the process started here,
@@ -801,8 +807,8 @@ namespace VoiceBridge {
                     break;
                 case EventOver:
                     string[] over = line.Split(new[] { FieldSeparator }, 4);
-                    EndSession(over.Length > 2 ? over[2] : SessionEnd.BridgeEnded,
-                               over.Length > 3 ? over[3] : "");
+                    _overReason = over.Length > 2 ? over[2] : SessionEnd.BridgeEnded;
+                    _overText = over.Length > 3 ? over[3] : "";
                     break;
                 case EventUsers: _usersDue = true; break;
                 case EventMembers: _membersDue = true; break;
@@ -1134,6 +1140,7 @@ namespace VoiceBridge {
             _pid = 0;
             _exitCode = null;
             _sessionOver = false;
+            _overReason = _overText = null;
             _upSince = null;
             _eventsFile.Offset = 0;
             _messagesFile.Offset = 0;
