@@ -488,12 +488,8 @@ namespace VoiceBridge {
         public BridgeCommand Post(string command) {
             CheckCommand(command);
             var posted = new BridgeCommand(command);
-            if (_process == null && _restartAt == null) {
-                Fail(posted, CommandOutcome.SessionOver);
-                return posted;
-            }
-            if (_sessionOver && _restartAt == null)
-                Fail(posted, CommandOutcome.SessionOver);
+            if ((_process == null || _sessionOver) && _restartAt == null)
+                Fail(posted, CommandOutcome.SessionOver);  // no session will come to take it
             else {
                 _queue.AddLast(posted);
                 WriteNextCommand();
