@@ -167,6 +167,10 @@ namespace VoiceBridge {
         public Message Message { get; internal set; }
         /// <summary>Outcome: the command whose outcome is now set.</summary>
         public BridgeCommand Command { get; internal set; }
+        /// <summary>Outcome: the outcome this event reports ("done" or a reason).</summary>
+        public string Outcome { get; internal set; }
+        /// <summary>Outcome: the server's words with a refusal, else empty.</summary>
+        public string OutcomeText { get; internal set; }
         /// <summary>SessionOver: why (see <see cref="SessionEnd"/>).</summary>
         public string Reason { get; internal set; }
         /// <summary>SessionOver: the error text shown for it, else empty.</summary>
@@ -318,7 +322,8 @@ namespace VoiceBridge {
         private int _attempt;
         private TimeSpan? _upSince;
         private string _lastJoin;
-        private bool _holdForRejoin;
+        private bool _holdUntilAuthorized;  // a restarted session's commands wait for it
+        private BridgeCommand _rejoin;  // the join sent again, which the others follow
         // Events since the last Update.
         private List<BridgeEvent> _pending = new List<BridgeEvent>();
         private bool _updateCalled;
@@ -508,7 +513,7 @@ namespace VoiceBridge {
         /// </summary>
         public void Stop(TimeSpan timeout) {
             _restartAt = null;
-            _holdForRejoin = false;
+            _holdUntilAuthorized = false;
             if (_process != null) {
                 _stopping = true;
                 AppDomain.CurrentDomain.ProcessExit -= _stopAtExit;
@@ -758,11 +763,15 @@ namespace VoiceBridge {
             Emit(new BridgeEvent(BridgeEventKind.Status) { Status = status });
             if ((status == StatusLoggedIn || status == StatusAuthorized) && _upSince == null)
                 _upSince = _clock.Elapsed;
-            if (status == StatusAuthorized && _holdForRejoin) {
-                // The join that was done before the restart goes first, as written.
-                _holdForRejoin = false;
-                if (_lastJoin != null)
-                    _queue.AddFirst(new BridgeCommand(_lastJoin));
+            if (status == StatusAuthorized && _holdUntilAuthorized) {
+                // The join that was done before the restart goes first, as
+                // written, and the game's commands follow once it is through,
+                // so that they reach the channel joined again.
+                _holdUntilAuthorized = false;
+                if (_lastJoin != null) {
+                    _rejoin = new BridgeCommand(_lastJoin);
+                    _queue.AddFirst(_rejoin);
+                }
             }
         }
 
@@ -854,8 +863,7 @@ namespace VoiceBridge {
                 else if (command.Text == "leave")
                     _lastJoin = null;
             }
-            command.SetOutcome(outcome, text);
-            Emit(new BridgeEvent(BridgeEventKind.Outcome) { Command = command });
+            Report(command, outcome, text);
         }
 
         // Each list read when events.txt said it was published; an event
@@ -965,8 +973,10 @@ namespace VoiceBridge {
         // goes in only once the one before was taken, so that the taken lines
         // come in the order written.
         private void WriteNextCommand() {
-            if (_written != null || _queue.Count == 0 || !_thisRun || _holdForRejoin ||
+            if (_written != null || _queue.Count == 0 || !_thisRun || _holdUntilAuthorized ||
                 _sessionOver || _process == null)
+                return;
+            if (_rejoin != null && _rejoin.IsPending && _queue.First.Value != _rejoin)
                 return;
             var file = new FileInfo(DataPath(CommandFileName));
             if (!file.Exists || file.Length != 0)
@@ -978,9 +988,15 @@ namespace VoiceBridge {
             _written = next;
         }
 
-        private void Fail(BridgeCommand command, string reason) {
-            command.SetOutcome(reason, "");
-            Emit(new BridgeEvent(BridgeEventKind.Outcome) { Command = command });
+        private void Fail(BridgeCommand command, string reason) => Report(command, reason, "");
+
+        // The event carries the outcome it reports: a private message's done
+        // and its later refusal may come in one update.
+        private void Report(BridgeCommand command, string outcome, string text) {
+            command.SetOutcome(outcome, text);
+            Emit(new BridgeEvent(BridgeEventKind.Outcome) {
+                Command = command, Outcome = outcome, OutcomeText = command.OutcomeText
+            });
         }
 
         // What the ended bridge never took or never answered.
@@ -1081,7 +1097,7 @@ namespace VoiceBridge {
                                       Math.Pow(2, Math.Min(_attempt - 1, 16)));
             TimeSpan delay = TimeSpan.FromSeconds(seconds);
             _restartAt = _clock.Elapsed + delay;
-            _holdForRejoin = _lastJoin != null;
+            _holdUntilAuthorized = true;
             Emit(new BridgeEvent(BridgeEventKind.Restarting) { Attempt = _attempt, Delay = delay });
         }
 

@@ -148,8 +148,7 @@ internal sealed class Agent {
                 return "message|" + e.Message.SenderId + "|" + e.Message.SenderName + "|" +
                        e.Message.Text;
             case BridgeEventKind.Outcome:
-                return "outcome|" + Number(e.Command) + "|" + e.Command.Outcome + "|" +
-                       e.Command.Text;
+                return "outcome|" + Number(e.Command) + "|" + e.Outcome + "|" + e.Command.Text;
             case BridgeEventKind.SessionOver: return "session_over|" + e.Reason + "|" + e.Text;
             default:
                 return "restarting|" + e.Attempt + "|" + (long)e.Delay.TotalMilliseconds;
