@@ -1123,10 +1123,15 @@ namespace VoiceBridge {
                 // No data folder: no state either.
             }
             ResetRun();
+            // Standard streams of its own rather than the game's: it reads and
+            // writes none, and what it might write is read and dropped.
             var start = new ProcessStartInfo(_program, CommandLine(_arguments)) {
                 UseShellExecute = false,
                 CreateNoWindow = true,
                 WorkingDirectory = _gameDir,
+                RedirectStandardInput = true,
+                RedirectStandardOutput = true,
+                RedirectStandardError = true,
             };
             // The password goes to the bridge only, never into the game's own
             // environment, where every program it starts would inherit it.
@@ -1138,6 +1143,9 @@ namespace VoiceBridge {
             start.Environment[ParentProcessVariable] = _gamePid;
             _process = Process.Start(start);
             _pid = _process.Id;
+            _process.StandardInput.Close();
+            _process.BeginOutputReadLine();
+            _process.BeginErrorReadLine();
             _exitFlag = ExitFlag.Watch(_process);
             _nextExitCheck = _clock.Elapsed + ExitCheckInterval;
             if (IsWindows)
