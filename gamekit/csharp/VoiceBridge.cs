@@ -969,9 +969,9 @@ namespace VoiceBridge {
 
         // ---- Commands ----
 
-        // cmd.txt is free once the bridge has emptied it; the next command
-        // goes in only once the one before was taken, so that the taken lines
-        // come in the order written.
+        // cmd.txt is free when empty or absent (moved aside by the bridge);
+        // the next command goes in only once the one before was taken, so
+        // that the taken lines come in the order written.
         private void WriteNextCommand() {
             if (_written != null || _queue.Count == 0 || !_thisRun || _holdUntilAuthorized ||
                 _sessionOver || _process == null)
@@ -979,7 +979,7 @@ namespace VoiceBridge {
             if (_rejoin != null && _rejoin.IsPending && _queue.First.Value != _rejoin)
                 return;
             var file = new FileInfo(DataPath(CommandFileName));
-            if (!file.Exists || file.Length != 0)
+            if (file.Exists && file.Length != 0)
                 return;
             BridgeCommand next = _queue.First.Value;
             if (!WriteCommandFile(Encoding.UTF8.GetBytes(next.Text)))
