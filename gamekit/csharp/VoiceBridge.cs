@@ -508,8 +508,9 @@ namespace VoiceBridge {
         /// <summary>
         /// Ends the bridge and waits for it: on Windows at once
         /// (TerminateProcess), elsewhere by SIGTERM and, after
-        /// <paramref name="timeout"/>, SIGKILL. Ends a restart too. Every
-        /// command still queued or pending fails as session_over.
+        /// <paramref name="timeout"/>, SIGKILL. Ends a restart too. A session
+        /// not over yet ends as stopped, and every command still queued or
+        /// pending fails as session_over; the next Update returns their events.
         /// </summary>
         public void Stop(TimeSpan timeout) {
             _restartAt = null;
@@ -519,7 +520,8 @@ namespace VoiceBridge {
                 AppDomain.CurrentDomain.ProcessExit -= _stopAtExit;
                 AppDomain.CurrentDomain.DomainUnload -= _stopAtExit;
                 try {
-                    if (!_process.HasExited) {
+                    bool endedBefore = _process.HasExited;
+                    if (!endedBefore) {
                         if (IsWindows || !SendTerminate(_pid))
                             KillQuietly(_process);
                         if (!_process.WaitForExit(Milliseconds(timeout)))
@@ -529,7 +531,8 @@ namespace VoiceBridge {
                     _exitCode = _process.ExitCode;
                     ReadThisRun(false);  // the outcomes it gave before it ended
                     if (!_sessionOver)
-                        EndSession(SessionEnd.Stopped, "");
+                        EndSession(endedBefore ? ReasonOfExit(_exitCode.Value) : SessionEnd.Stopped,
+                                   "");
                 } finally {
                     ReleaseProcess();
                 }
