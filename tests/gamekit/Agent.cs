@@ -68,8 +68,8 @@ internal sealed class Agent {
             case "wait_status": return Lines(Bool(_bridge.WaitStatus(f[1], Time(f[2]))));
             case "session_over": return Lines(Bool(_bridge.SessionOver()));
             case "exit_code": return Lines(_bridge.ExitCode()?.ToString() ?? "none");
-            case "send": return Lines(Send(f[1], Time(f[2])));
-            case "post": return Lines(Post(f[1]));
+            case "send": return Lines(Send(Command(f, f.Length - 1), f[f.Length - 1]));
+            case "post": return Lines(Post(Command(f, f.Length)));
             case "outcome": return Lines(_commands[int.Parse(f[1]) - 1].Outcome ?? "pending");
             case "update": return Update();
             case "stop": _bridge.Stop(); return Lines("ok");
@@ -155,9 +155,14 @@ internal sealed class Agent {
         }
     }
 
-    private string Send(string command, TimeSpan timeout) {
+    // The command is every field from the second up to the end: a raw TAB
+    // in a command splits it into fields, and is put back.
+    private static string Command(string[] f, int end) =>
+        string.Join("\t", f, 1, Math.Max(0, end - 1));
+
+    private string Send(string command, string milliseconds) {
         try {
-            return Bool(_bridge.Send(command, timeout));
+            return Bool(_bridge.Send(command, Time(milliseconds)));
         } catch (ArgumentException) {
             return "refused";
         }
