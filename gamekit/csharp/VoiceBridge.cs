@@ -726,6 +726,8 @@ namespace VoiceBridge {
             ReadEvents();
             if (_usersDue || _membersDue || _channelsDue)
                 ReadLists();
+            if (_holdUntilAuthorized)
+                JoinAgain();
             if (withMessages)
                 foreach (Message message in ReadMessages())
                     Emit(new BridgeEvent(BridgeEventKind.Message) { Message = message });
@@ -766,15 +768,22 @@ namespace VoiceBridge {
             Emit(new BridgeEvent(BridgeEventKind.Status) { Status = status });
             if ((status == StatusLoggedIn || status == StatusAuthorized) && _upSince == null)
                 _upSince = _clock.Elapsed;
-            if (status == StatusAuthorized && _holdUntilAuthorized) {
-                // The join that was done before the restart goes first, as
-                // written, and the game's commands follow once it is through,
-                // so that they reach the channel joined again.
-                _holdUntilAuthorized = false;
-                if (_lastJoin != null) {
-                    _rejoin = new BridgeCommand(_lastJoin);
-                    _queue.AddFirst(_rejoin);
-                }
+        }
+
+        // Once a restarted session is authorized, the join that was done
+        // before goes first, as written, and the game's commands follow once
+        // it is through, so that they reach the channel joined again. A join
+        // by name waits for the channels: the bridge looks the name up there.
+        private void JoinAgain() {
+            if (CurrentStatus != StatusAuthorized)
+                return;
+            if (_lastJoin != null && _lastJoin.StartsWith("joinpath ", StringComparison.Ordinal) &&
+                _channels.Count == 0)
+                return;
+            _holdUntilAuthorized = false;
+            if (_lastJoin != null) {
+                _rejoin = new BridgeCommand(_lastJoin);
+                _queue.AddFirst(_rejoin);
             }
         }
 
