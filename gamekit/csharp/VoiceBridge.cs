@@ -1179,15 +1179,23 @@ namespace VoiceBridge {
             ClearView();
         }
 
+        // What the game shows of the ended run goes: it hears so as of any
+        // other change, as the other kits tell it.
         private void ClearView() {
             _thisRun = false;
             _stateFile.Reset();
             _state = NoState;
+            if (_channels.Count > 0)
+                Emit(new BridgeEvent(BridgeEventKind.Channels));
+            if (_users.Count > 0) {
+                Emit(new BridgeEvent(BridgeEventKind.Users));
+                Emit(new BridgeEvent(BridgeEventKind.Members));
+            }
             _users = new User[0];
             _channels = new Channel[0];
             _usersText = _membersText = _channelsText = "";
             _usersDue = _membersDue = _channelsDue = false;
-            CurrentStatus = "";
+            SetStatus("");
         }
 
         private void ReleaseProcess() {
