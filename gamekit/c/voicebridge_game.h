@@ -257,13 +257,17 @@ const char *vbg_end_reason(const vbg_bridge *bridge);
    data/voicebridge.lock names the process started). VBG_STATE_... */
 int vbg_read_state(vbg_bridge *bridge);
 
-/* KEY's value in this run's state; "" when there is none. Valid until the
-   next call that reads the state: vbg_update, vbg_read_state, vbg_status,
-   vbg_wait_status, vbg_session_over, vbg_send, vbg_start, vbg_free. */
+/* KEY's value in this run's state; "" when there is none. In a game that
+   calls vbg_update, valid until the
+   next vbg_update, vbg_read_state, vbg_wait_status, vbg_send, vbg_start or
+   vbg_free: vbg_status and vbg_session_over then give what the last
+   vbg_update read. In a 1.0.0 game that never pumps, those two read the
+   state again too, and end the values' life as well. */
 const char *vbg_state_value(const vbg_bridge *bridge, const char *key);
 
-/* Reads the state and gives its status word; "" until this run publishes
-   (and while a restart is due). Lives as vbg_state_value's values. */
+/* The status word, as the last vbg_update read it (in a game that never
+   pumps, read now); "" until this run publishes (and while a restart is
+   due). Lives as vbg_state_value's values. */
 const char *vbg_status(vbg_bridge *bridge);
 
 /* 1 once the status is WORD, 0 when TIMEOUT_MS pass or the session is over
@@ -425,6 +429,7 @@ struct vbg__kit {
     char *paths[VBG__FILE_COUNT];
     char *game_dir, *program, *password, **args;
     int arg_count, has_password, restart, events_wanted;
+    int pumped; /* the game has called vbg_update: it is what reads */
     vbg__process process;
     int run, trusted, over, hold, retrying, attempt;
     long long restart_due, up_since, last_seq;
@@ -1443,7 +1448,7 @@ int vbg_update(vbg_bridge *b, const vbg_event **events) {
         *events = NULL;
         return 0;
     }
-    k->events_wanted = 1;
+    k->events_wanted = k->pumped = 1;
     vbg__pump(k, 1);
     vbg__restart_if_due(k);
     return vbg__hand_out(k, events);
@@ -1483,8 +1488,12 @@ const char *vbg_state_value(const vbg_bridge *b, const char *key) {
     return "";
 }
 
+/* A game that pumps reads what its last vbg_update read: the values it
+   holds then live until its next vbg_update, whatever it asks between. */
+static int vbg__pumped(const struct vbg__kit *k) { return k != NULL && k->pumped; }
+
 const char *vbg_status(vbg_bridge *b) {
-    vbg_read_state(b);
+    if (!vbg__pumped(b->kit)) vbg_read_state(b);
     return vbg__value(b->kit, VBG__KEY_STATUS);
 }
 
@@ -1503,7 +1512,7 @@ int vbg_wait_status(vbg_bridge *b, const char *word, int timeout_ms) {
 int vbg_session_over(vbg_bridge *b) {
     struct vbg__kit *k = b->kit;
     if (k == NULL || !k->run) return 1;
-    vbg__pump(k, 0);
+    if (!vbg__pumped(k)) vbg__pump(k, 0);
     return !k->process.running || (strcmp(vbg__value(k, VBG__KEY_STATUS), VBG_STATUS_ERROR) == 0 &&
                                    strcmp(vbg__value(k, VBG__KEY_MY_USER_ID), "0") == 0);
 }
