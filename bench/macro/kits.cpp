@@ -119,8 +119,8 @@ std::vector<KitResult> MeasureKits(const KitPlan& plan) {
 }
 
 void PrintKitTable(std::ostream& out, const std::vector<KitResult>& kits) {
-    out << "| kit | update(), nothing changed: median | p99 | max | slowest update() of a "
-           "1,000-user burst's frames | ptt posted to state seen: median | p99 | targets |\n"
+    out << "| kit | update(), nothing changed: median | p99 | max | slowest update() while a "
+           "burst of users is published | ptt posted to state seen: median | p99 | targets |\n"
            "|---|---|---|---|---|---|---|---|\n";
     const std::vector<KitAgent> agents = Agents();
     for (size_t i = 0; i < kits.size(); ++i) {
