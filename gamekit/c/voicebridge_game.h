@@ -1399,7 +1399,10 @@ int vbg_start_with(vbg_bridge *b, const char *game_dir, const char *program,
         return 0;
     }
     if (vbg__start_run(k, b->error, sizeof b->error)) return 1;
-    snprintf(k->end_reason, sizeof k->end_reason, "%s", VBG_END_NOT_STARTED);
+    /* Told as the other kits tell it: an event for a game that pumps. The
+       failed run counts as over already; this is its one telling. */
+    k->over = 0;
+    vbg__end_session(k, VBG_END_NOT_STARTED, b->error, 0);
     return 0;
 }
 

@@ -451,6 +451,17 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(t.agent->Ask({"end_reason"}), "already_running");
          StopProcess(other);
      }},
+    {"AProgramThatCannotRunIsAnErrorAndNotStarted",
+     [](GameKitTest& t) {
+         t.bridgeProgram = t.dir.File("no-such-bridge");
+         EXPECT_EQ(t.agent->Ask({"start", t.Game(), t.bridgeProgram}).rfind("error ", 0), 0u);
+         EXPECT_TRUE(t.UpdateUntil([&] {
+             return std::any_of(t.events.begin(), t.events.end(), [](const std::string& e) {
+                 return e.rfind("session_over|not_started|", 0) == 0;
+             });
+         }));
+         EXPECT_EQ(t.agent->Ask({"end_reason"}), "not_started");
+     }},
     {"AStartAgainstAnotherServerShowsOnlyItsLists",
      [](GameKitTest& t) {
          t.Control({"channel", "add", "5", "1", "Cinco"});
