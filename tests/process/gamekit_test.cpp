@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <thread>
 
 #include "bridge_fixture.h"
@@ -208,12 +209,10 @@ public:
         ASSERT_EQ(SimControl(sim.controlPort, command), std::vector<std::string>{"OK"});
     }
 
-    void Start(const std::vector<std::string>& more = {}) {
-        std::vector<std::string> request = {
-            "start", Game(), bridgeProgram, "127.0.0.1", std::to_string(sim.port),
-            "10333", "0",    "Ana"};
-        request.insert(request.end(), more.begin(), more.end());
-        ASSERT_EQ(agent->Ask(request), "ok");
+    void Start() {
+        ASSERT_EQ(agent->Ask({"start", Game(), bridgeProgram, "127.0.0.1", std::to_string(sim.port),
+                              "10333", "0", "Ana"}),
+                  "ok");
     }
 
     void StartAuthorized() {
@@ -310,28 +309,28 @@ const Scenario kScenarios[] = {
          struct stat before {
          }, after{};
          ASSERT_EQ(stat((t.Game() + "/data/cmd.txt").c_str(), &before), 0);
-         const std::string oversize = "pm 5|" + std::string(kMaxCommandBytes, 'a');
-         for (const std::string& bad : {std::string(),
-                                        std::string("hello"),
-                                        std::string("REFRESH"),
-                                        std::string("refresh now"),
-                                        std::string("ptt_on\\n"),
-                                        std::string("joinid"),
-                                        std::string("joinid 0"),
-                                        std::string("joinid -3"),
-                                        std::string("joinid 5x"),
-                                        std::string("joinid 99999999999"),
-                                        std::string("joinid |segredo"),
-                                        std::string("joinpath"),
-                                        std::string("joinpath  \t "),
-                                        std::string("pm 5"),
-                                        std::string("pm x|ol\xC3\xA1"),
-                                        std::string("pm |ol\xC3\xA1"),
-                                        std::string("pm 5|"),
-                                        std::string("pm 100| \t "),
-                                        std::string("pm 5|a\\nb"),
-                                        std::string("joinid 5\\nleave"),
-                                        oversize}) {
+         std::vector<std::string> malformed = {"",
+                                               "hello",
+                                               "REFRESH",
+                                               "refresh now",
+                                               "ptt_on\\n",
+                                               "joinid",
+                                               "joinid 0",
+                                               "joinid -3",
+                                               "joinid 5x",
+                                               "joinid 99999999999",
+                                               "joinid |segredo",
+                                               "joinpath",
+                                               "joinpath  \t ",
+                                               "pm 5",
+                                               "pm x|ol\xC3\xA1",
+                                               "pm |ol\xC3\xA1",
+                                               "pm 5|",
+                                               "pm 100| \t ",
+                                               "pm 5|a\\nb",
+                                               "joinid 5\\nleave"};
+         malformed.push_back("pm 5|" + std::string(kMaxCommandBytes, 'a'));
+         for (const std::string& bad : malformed) {
              EXPECT_EQ(t.agent->Ask({"send", bad, "1000"}), "refused") << bad.substr(0, 40);
              EXPECT_EQ(t.agent->Ask({"post", bad}), "refused") << bad.substr(0, 40);
          }
@@ -560,9 +559,10 @@ const Scenario kScenarios[] = {
      [](GameKitTest& t) {
          t.RestartSim({"--scenario", VOICESIM_DEMO_SCENARIO});
          Agent sample(t.sampleArgv(), t.dir.path, t.environment, t.dir.File("sample-errors.txt"));
-         const std::vector<std::string> expected = {"authorized as *",
-                                                    "* users, * channels",
-                                                    "joinpath Reservado|segredo: done",
+         // Each line as a pattern: the IDs and counts are the server's.
+         const std::vector<std::string> expected = {"authorized as [0-9]+",
+                                                    "[0-9]+ users, [0-9]+ channels",
+                                                    "joinpath Reservado\\|segredo: done",
                                                     "Eco says: Ol\xC3\xA1, Eco",
                                                     "ptt_on: done",
                                                     "ptt_off: done",
@@ -583,14 +583,8 @@ const Scenario kScenarios[] = {
                  t.RestartSim({"--scenario", VOICESIM_DEMO_SCENARIO});
          }
          ASSERT_EQ(lines.size(), expected.size()) << ::testing::PrintToString(lines);
-         for (size_t i = 0; i < expected.size(); ++i) {
-             const std::string& want = expected[i];
-             const size_t star = want.find('*');
-             if (star == std::string::npos)
-                 EXPECT_EQ(lines[i], want);
-             else
-                 EXPECT_EQ(lines[i].substr(0, star), want.substr(0, star)) << lines[i];
-         }
+         for (size_t i = 0; i < expected.size(); ++i)
+             EXPECT_TRUE(std::regex_match(lines[i], std::regex(expected[i]))) << lines[i];
      }},
     {"ItsCommandsAndWordsAreTheVocabularys",
      [](GameKitTest& t) {
